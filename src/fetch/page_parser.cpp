@@ -1,0 +1,133 @@
+#include "fetch/page_parser.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "crawl/text_ops.h"
+#include "fetch/capture_scan.h"
+#include "fetch/url_resolve.h"
+#include "state/view.h"
+
+namespace veltrano {
+namespace {
+
+void ShowInfo(AppState& state, std::string_view text) {
+    state.view->ShowMessage(text, MessageIcon::information);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+std::string ResolveCapture(const AppState& state, std::string_view capture) {
+    if (capture.find("://") != std::string_view::npos || HasUriScheme(capture)) return std::string(capture);
+    if (state.pageBaseAddress.find("://") != std::string::npos) {
+        return ResolveReference(state.pageBaseAddress, capture);
+    }
+    std::string address = state.siteAddress;
+    if (capture.empty() || capture.front() != '/') address += '/';
+    address += capture;
+    return address;
+}
+
+bool ExtensionAccepted(const ExtensionTable& extensions, std::string_view extension) {
+    if (extensions[0].empty()) return true;
+    for (const std::string& entry : extensions) {
+        if (entry.empty()) break;
+        if (extension == entry || (extension.empty() && entry == "-")) return true;
+    }
+    return false;
+}
+
+bool ScanPattern(const ExtensionTable& extensions, std::string_view siteFilter, AppState& state,
+                 std::string_view text, bool linkMode, ListTarget target, CompiledPattern pattern) {
+    return ScanCaptures(pattern, text, [&](std::string_view raw) {
+        // A NUL byte ends the captured text.
+        const std::string_view capture = raw.substr(0, raw.find('\0'));
+        std::string entry;
+        if (linkMode) {
+            entry = ResolveCapture(state, capture);
+            if (!siteFilter.empty() && !ContainsNoCase(entry, siteFilter)) return true;
+            if (!ExtensionAccepted(extensions, UrlExtension(entry))) return true;
+        } else {
+            entry = capture;
+        }
+        TrimBlanks(entry);
+        const AddOutcome outcome =
+            target == ListTarget::pages ? state.pageList.Add(entry) : state.resultList.Add(entry);
+        if (outcome == AddOutcome::refused) return false;
+        state.modified = true;
+        return true;
+    });
+}
+
+bool ParsePageText(AppState& state, std::string_view text) {
+    View& view = *state.view;
+    const std::size_t pagesBefore = state.pageList.Count();
+    const std::size_t resultsBefore = state.resultList.Count();
+    const auto announce = [&] {
+        if (state.pageList.Count() != pagesBefore) view.ListChanged(ListId::pages);
+        if (state.resultList.Count() != resultsBefore) view.ListChanged(ListId::results);
+    };
+
+    for (const CompiledPattern& linkPattern : state.linkPatterns) {
+        if (!ScanPattern(state.pageExtensions, state.siteKey, state, text, true, ListTarget::pages, linkPattern)) {
+            announce();
+            ShowInfo(state, "List box error. Not enough memory!");
+            return false;
+        }
+    }
+    const bool linkMode = state.grabMode == kGrabLinks;
+    const int runs = std::min<int>(state.patternCount, static_cast<int>(kMaxPatterns));
+    for (int i = 0; i < runs; ++i) {
+        // A refused result only ends this run.
+        ScanPattern(state.linkExtensions, {}, state, text, linkMode, ListTarget::results,
+                    state.patterns[static_cast<std::size_t>(i)]);
+    }
+    announce();
+
+    view.SetStatusLabel(StatusLabel::pagesTotal, FormatThousands(static_cast<std::int64_t>(state.pageList.Count())));
+    view.ShowLastResult();
+    view.SetStatusLabel(StatusLabel::resultsTotal, FormatThousands(static_cast<std::int64_t>(state.resultList.Count())));
+    return true;
+}
+
+bool ParsePage(AppState& state) {
+    const FileHandle file(std::fopen(kTempPageFile, "rb"));
+    if (!file) {
+        ShowInfo(state, "Error open tmp file");
+        return false;
+    }
+    // The whole size, so that pages past 4 GiB are not cut to their low bits.
+    std::error_code error;
+    const std::uintmax_t fileSize = std::filesystem::file_size(kTempPageFile, error);
+    if (error) {
+        ShowInfo(state, "Error read tmp file");
+        return false;
+    }
+    if (fileSize > std::numeric_limits<std::size_t>::max()) {
+        ShowInfo(state, "Error! Not enough memory");
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(fileSize);
+    std::string text;
+    try {
+        text.resize(size);
+    } catch (const std::bad_alloc&) {
+        ShowInfo(state, "Error! Not enough memory");
+        return false;
+    }
+    if (std::fread(text.data(), 1, size, file.get()) != size) {
+        ShowInfo(state, "Error read tmp file");
+        return false;
+    }
+    return ParsePageText(state, text);
+}
+
+}  // namespace veltrano

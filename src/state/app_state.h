@@ -1,0 +1,70 @@
+// The one record of settings, crawl snapshot, counters and flags, with the
+// four lists. Fields that the crawl worker and the user-interface thread
+// both touch are atomic.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fetch/pattern.h"
+#include "state/lists.h"
+
+namespace veltrano {
+
+class View;
+
+inline constexpr std::size_t kExtensionSlots = 100;
+inline constexpr std::size_t kExtensionTextMax = 99;
+inline constexpr std::size_t kPathTextMax = 259;  // addresses, masks, paths
+inline constexpr std::size_t kMaxPatterns = 100;
+
+// Up to 100 extensions; the first empty entry ends the table. "-" stands
+// for a link without an extension.
+using ExtensionTable = std::array<std::string, kExtensionSlots>;
+
+enum GrabMode : int { kGrabLinks = 0, kGrabCustom = 1 };
+
+inline constexpr const char* kTempPageFile = "tmp.txt";
+
+struct AppState {
+    AppState();
+    AppState(const AppState&) = delete;
+    AppState& operator=(const AppState&) = delete;
+
+    std::string caption = "Veltrano";
+    std::array<CompiledPattern, 2> linkPatterns{};
+    ExtensionTable pageExtensions{};
+
+    // Snapshot taken at crawl start.
+    int patternCount = 0;
+    std::array<CompiledPattern, kMaxPatterns> patterns{};
+    ExtensionTable linkExtensions{};
+    int grabMode = kGrabLinks;  // -1 (no selection) acts as "Custom"
+    std::string siteAddress;
+    std::string siteKey;
+    std::string skipMask;
+
+    // Base for relative links on the page being parsed: the row's address,
+    // or where its download was redirected to. Worker thread only.
+    std::string pageBaseAddress;
+
+    std::atomic<bool> crawlRunning{false};
+    std::atomic<bool> workerActive{false};  // set until the worker has really ended
+    std::atomic<std::int64_t> traffic{0};
+    std::atomic<bool> modified{false};
+    std::atomic<int> timerSeconds{0};
+    std::atomic<int> timerMinutes{0};
+    std::atomic<int> timerHours{0};
+
+    PageList pageList;
+    ResultList resultList;
+    ExtensionList extensionList;
+    PatternList patternList;
+
+    View* view = nullptr;
+};
+
+}  // namespace veltrano

@@ -1,0 +1,59 @@
+// A View for tests: records every call as one line of text and answers
+// questions from a script.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "state/view.h"
+
+namespace veltrano::testing {
+
+class FakeView : public View {
+public:
+    // Answers for the coming questions, in order; an unscripted question
+    // is answered No and recorded as such.
+    void ScriptAnswers(std::initializer_list<bool> answers);
+
+    std::vector<std::string> Calls() const;
+    // The recorded calls that start with `prefix`.
+    std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
+    std::vector<std::string> Messages() const { return CallsStartingWith("message"); }
+    void ClearCalls();
+
+    // The texts the view currently shows.
+    std::string webSite;
+    std::string skipMask;
+    int grabSelection = 0;
+
+    void ShowMessage(std::string_view text, MessageIcon icon) override;
+    bool AskYesNo(std::string_view question) override;
+    void SetStartButtonText(std::string_view text) override;
+    void EnableStartButton(bool enabled) override;
+    void EnablePageList(bool enabled) override;
+    void SetStatusLabel(StatusLabel label, std::string_view text) override;
+    void SetProgress(int percent) override;
+    std::string WebSiteText() override;
+    void SetWebSiteText(std::string_view text) override;
+    std::string SkipMaskText() override;
+    void SetSkipMaskText(std::string_view text) override;
+    int GrabSelection() override;
+    void SetGrabSelection(int selection) override;
+    void EnableGrabControls(bool patternControls, bool extensionControls) override;
+    void ListChanged(ListId list) override;
+    void ShowLastResult() override;
+    void Beep() override;
+
+private:
+    void Record(std::string call);
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> calls_;
+    std::deque<bool> answers_;
+};
+
+const char* LabelName(StatusLabel label);
+
+}  // namespace veltrano::testing
