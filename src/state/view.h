@@ -4,10 +4,21 @@
 // each call out as one operation.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace veltrano {
+
+class FileNameDialog;
+class LoadProjectDialog;
+
+// How the file chooser of the result commands is set up.
+struct FileChooserRequest {
+    std::string title;
+    std::string defaultExtension;  // added to a typed name without one; empty: none
+    bool fileMustExist = false;
+};
 
 enum class MessageIcon { information, error };
 
@@ -52,6 +63,15 @@ public:
     // Selects the last result and scrolls it to the top as far as possible.
     virtual void ShowLastResult() = 0;
     virtual void Beep() = 0;
+
+    // Shows the "Enter file name" dialog, handing each press of OK to
+    // `dialog`; true when it closed with a name, false on Cancel.
+    virtual bool RunFileNameDialog(FileNameDialog& dialog) = 0;
+    // Shows the "Load project" dialog over `dialog`'s entries, handing it
+    // every Load and Delete; true when it closed with a chosen entry.
+    virtual bool RunLoadProjectDialog(LoadProjectDialog& dialog) = 0;
+    // The file chooser of the result commands; nothing when cancelled.
+    virtual std::optional<std::string> ChooseFile(const FileChooserRequest& request) = 0;
 };
 
 }  // namespace veltrano

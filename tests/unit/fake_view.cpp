@@ -1,5 +1,7 @@
 #include "fake_view.h"
 
+#include "project/project_dialogs.h"
+
 namespace veltrano::testing {
 
 const char* LabelName(StatusLabel label) {
@@ -114,5 +116,42 @@ void FakeView::EnableGrabControls(bool patternControls, bool extensionControls) 
 void FakeView::ListChanged(ListId list) { Record(std::string("list changed: ") + ListName(list)); }
 void FakeView::ShowLastResult() { Record("show last result"); }
 void FakeView::Beep() { Record("beep"); }
+
+bool FakeView::RunFileNameDialog(FileNameDialog& dialog) {
+    Record("file name dialog");
+    while (!fileNameScript.empty()) {
+        const std::optional<std::string> typed = fileNameScript.front();
+        fileNameScript.pop_front();
+        if (!typed) return false;
+        if (dialog.OnOk(*typed)) return true;
+    }
+    return false;
+}
+
+bool FakeView::RunLoadProjectDialog(LoadProjectDialog& dialog) {
+    std::string shown = "load dialog:";
+    for (const std::string& entry : dialog.Entries()) shown += " " + entry;
+    Record(shown);
+    while (!loadDialogScript.empty()) {
+        const LoadDialogAction action = loadDialogScript.front();
+        loadDialogScript.pop_front();
+        switch (action.kind) {
+            case LoadDialogAction::load:
+                if (dialog.OnLoad(action.selection)) return true;
+                break;
+            case LoadDialogAction::remove: dialog.OnDelete(action.selection); break;
+            case LoadDialogAction::cancel: return false;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> FakeView::ChooseFile(const FileChooserRequest& request) {
+    Record("choose file: " + request.title + (request.fileMustExist ? " (must exist)" : ""));
+    if (chooserScript.empty()) return std::nullopt;
+    std::optional<std::string> path = chooserScript.front();
+    chooserScript.pop_front();
+    return path;
+}
 
 }  // namespace veltrano::testing

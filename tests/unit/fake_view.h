@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,18 @@ public:
     std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
     std::vector<std::string> Messages() const { return CallsStartingWith("message"); }
     void ClearCalls();
+
+    // What the user does in the dialogs, in order. An exhausted script
+    // cancels. File name dialog: the text typed before each OK, or nothing
+    // for Cancel. Load project dialog: Load or Delete with a selection, or
+    // Cancel. File chooser: the path chosen, or nothing for Cancel.
+    struct LoadDialogAction {
+        enum Kind { load, remove, cancel } kind;
+        std::optional<std::size_t> selection;
+    };
+    std::deque<std::optional<std::string>> fileNameScript;
+    std::deque<LoadDialogAction> loadDialogScript;
+    std::deque<std::optional<std::string>> chooserScript;
 
     // The texts the view currently shows.
     std::string webSite;
@@ -45,6 +58,9 @@ public:
     void ListChanged(ListId list) override;
     void ShowLastResult() override;
     void Beep() override;
+    bool RunFileNameDialog(FileNameDialog& dialog) override;
+    bool RunLoadProjectDialog(LoadProjectDialog& dialog) override;
+    std::optional<std::string> ChooseFile(const FileChooserRequest& request) override;
 
 private:
     void Record(std::string call);

@@ -1,18 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "fake_view.h"
+#include "temp_dir.h"
 #include "fetch/page_parser.h"
 #include "state/app_state.h"
 
 namespace veltrano {
 namespace {
 
-namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 
 constexpr const char* kSite = "http://www.site.com";
@@ -221,26 +219,8 @@ TEST_F(PageParserTest, ARefusedResultOnlyEndsItsOwnRun) {
 // ParsePage reads the temporary page file from the working directory.
 class ParsePageFileTest : public PageParserTest {
 protected:
-    void SetUp() override {
-        PageParserTest::SetUp();
-        previous_ = fs::current_path();
-        folder_ = fs::temp_directory_path() / ("veltrano-parse-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-        fs::current_path(folder_);
-    }
-    void TearDown() override {
-        fs::current_path(previous_);
-        fs::remove_all(folder_);
-    }
-    static void WriteTempPage(const std::string& bytes) {
-        std::ofstream(kTempPageFile, std::ios::binary) << bytes;
-    }
-
-private:
-    fs::path previous_;
-    fs::path folder_;
+    static void WriteTempPage(const std::string& bytes) { testing::WriteBytes(kTempPageFile, bytes); }
+    testing::ScopedWorkingDirectory folder;
 };
 
 TEST_F(ParsePageFileTest, ParsesTheTempPageFile) {

@@ -1,0 +1,67 @@
+#include "crawl/status.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "crawl/text_ops.h"
+#include "state/app_state.h"
+#include "state/view.h"
+
+namespace veltrano {
+namespace {
+
+std::string ElapsedText(const AppState& state) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", state.timerHours.load(), state.timerMinutes.load(),
+                  state.timerSeconds.load());
+    return text;
+}
+
+std::string Count(std::size_t count) { return FormatThousands(static_cast<std::int64_t>(count)); }
+
+}  // namespace
+
+void RefreshStatus(AppState& state) {
+    View& view = *state.view;
+    view.SetStatusLabel(StatusLabel::timer, ElapsedText(state));
+    view.SetStatusLabel(StatusLabel::traffic, FormatThousands(state.traffic.load()));
+    view.SetStatusLabel(StatusLabel::pagesTotal, Count(state.pageList.Count()));
+    view.SetStatusLabel(StatusLabel::resultsTotal, Count(state.resultList.Count()));
+    const std::optional<std::size_t> current = state.pageList.CurrentRow();
+    if (current) {
+        view.SetStatusLabel(StatusLabel::downloadingAddress, state.pageList.Row(*current).webPage.substr(0, 1023));
+        view.SetStatusLabel(StatusLabel::downloadingRow, Count(*current + 1));
+    } else {
+        view.SetStatusLabel(StatusLabel::downloadingAddress, "");
+        view.SetStatusLabel(StatusLabel::downloadingRow, "");
+    }
+    view.SetStartButtonText("Start");
+    view.SetProgress(0);
+}
+
+void TimerTick(AppState& state) {
+    if (!state.crawlRunning) return;
+    if (++state.timerSeconds >= 60) {
+        state.timerSeconds = 0;
+        if (++state.timerMinutes >= 60) {
+            state.timerMinutes = 0;
+            ++state.timerHours;
+        }
+    }
+    state.view->SetStatusLabel(StatusLabel::timer, ElapsedText(state));
+}
+
+void ApplyGrabMode(AppState& state) {
+    const bool links = state.view->GrabSelection() == kGrabLinks;
+    state.view->EnableGrabControls(!links, links);
+}
+
+bool CrawlActive(const AppState& state) { return state.crawlRunning || state.workerActive; }
+
+MenuItemStates UpdateMenuState(const AppState& state) {
+    const bool idle = !CrawlActive(state);
+    return {idle, idle, idle, idle};
+}
+
+}  // namespace veltrano

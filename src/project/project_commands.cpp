@@ -1,0 +1,106 @@
+#include "project/project_commands.h"
+
+#include <optional>
+
+#include "crawl/status.h"
+#include "project/project_dialogs.h"
+#include "project/project_store.h"
+#include "state/app_state.h"
+#include "state/view.h"
+
+namespace veltrano {
+void PromptSaveChanges(AppState& state) {
+    if (!state.modified) return;
+    if (state.view->AskYesNo("Save changes?")) SaveProject(state);
+    state.modified = false;
+}
+
+void NewProject(AppState& state) {
+    PromptSaveChanges(state);
+    state.traffic = 0;
+    state.modified = false;
+    state.timerSeconds = 0;
+    state.timerMinutes = 0;
+    state.timerHours = 0;
+    state.pageList.Clear();
+    state.resultList.Clear();
+    state.view->ListChanged(ListId::pages);
+    state.view->ListChanged(ListId::results);
+    RefreshStatus(state);
+}
+
+bool SaveProject(AppState& state) {
+    View& view = *state.view;
+    if (state.pageList.Count() == 0) {
+        view.ShowMessage("The current project is empty!", MessageIcon::information);
+        return false;
+    }
+    FileNameDialog dialog(view);
+    if (!view.RunFileNameDialog(dialog)) return false;
+    const std::string& name = dialog.Name();
+    if (FileExists(ProjectPath(name, ProjectFileKind::SettingsFile)) &&
+        !view.AskYesNo("The project exists. Overwrite?")) {
+        return false;
+    }
+    CreateProjectFolder();
+    const bool links = state.grabMode == kGrabLinks;
+    const bool saved =
+        WriteTextFile(view, ProjectPath(name, ProjectFileKind::SettingsFile), ProjectSettingsText(state)) &&
+        WriteListFile(view, ProjectPath(name, ProjectFileKind::PageFile), state.pageList.Rows()) &&
+        WriteListFile(view, ProjectPath(name, ProjectFileKind::ResultFile), state.resultList.Items()) &&
+        (links ? WriteListFile(view, ProjectPath(name, ProjectFileKind::ExtensionFile), state.extensionList.Items())
+               : WriteListFile(view, ProjectPath(name, ProjectFileKind::PatternFile), state.patternList.Items()));
+    if (!saved) return false;
+    view.ShowMessage("The current project is saved successfully.", MessageIcon::information);
+    state.modified = false;
+    return true;
+}
+
+bool LoadProjectFiles(AppState& state, const std::string& name) {
+    View& view = *state.view;
+    const SettingsReader settings(ProjectPath(name, ProjectFileKind::SettingsFile));
+    state.timerSeconds = SettingsInt(settings.Number("TIMER_SEC"));
+    state.timerMinutes = SettingsInt(settings.Number("TIMER_MIN"));
+    state.timerHours = SettingsInt(settings.Number("TIMER_HOUR"));
+    state.traffic = settings.Number("TRAFFIC");
+    state.grabMode = SettingsInt(settings.Number("GRAB_TYPE"));
+    view.SetGrabSelection(state.grabMode);
+    state.skipMask = settings.Text("SKIP_MASK");
+    view.SetSkipMaskText(state.skipMask);
+
+    std::optional<std::vector<PageRow>> rows = ReadPageListFile(view, ProjectPath(name, ProjectFileKind::PageFile));
+    if (!rows) return false;
+    view.SetWebSiteText(rows->empty() ? std::string() : rows->front().webPage.substr(0, 1023));
+    state.pageList.Assign(std::move(*rows));
+    view.ListChanged(ListId::pages);
+
+    std::optional<std::vector<std::string>> results =
+        ReadListFile(view, ProjectPath(name, ProjectFileKind::ResultFile));
+    if (!results) return false;
+    state.resultList.Assign(std::move(*results));
+    view.ListChanged(ListId::results);
+
+    const bool links = state.grabMode == kGrabLinks;
+    std::optional<std::vector<std::string>> entries = ReadListFile(
+        view, ProjectPath(name, links ? ProjectFileKind::ExtensionFile : ProjectFileKind::PatternFile));
+    if (!entries) return false;
+    if (links) {
+        state.extensionList.Assign(std::move(*entries));
+        view.ListChanged(ListId::extensions);
+    } else {
+        state.patternList.Assign(std::move(*entries));
+        view.ListChanged(ListId::patterns);
+    }
+    RefreshStatus(state);
+    ApplyGrabMode(state);
+    return true;
+}
+
+void LoadProject(AppState& state) {
+    PromptSaveChanges(state);
+    LoadProjectDialog dialog(*state.view);
+    if (!state.view->RunLoadProjectDialog(dialog)) return;
+    LoadProjectFiles(state, LoadProjectDialog::ProjectName(dialog.Chosen()));
+}
+
+}  // namespace veltrano

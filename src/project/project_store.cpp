@@ -1,0 +1,292 @@
+#include "project/project_store.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include "crawl/text_ops.h"
+#include "project/safe_file.h"
+#include "state/app_state.h"
+#include "state/view.h"
+
+namespace veltrano {
+namespace {
+
+constexpr std::string_view kSection = "MAIN";
+constexpr std::size_t kSettingsTextMax = 259;
+
+void Tell(View& view, std::string_view text) { view.ShowMessage(text, MessageIcon::information); }
+
+std::string_view Suffix(ProjectFileKind kind) {
+    switch (kind) {
+        case ProjectFileKind::PageFile: return "_page.txt";
+        case ProjectFileKind::ResultFile: return "_result.txt";
+        case ProjectFileKind::ExtensionFile: return "_extension.txt";
+        case ProjectFileKind::SettingsFile: return ".ini";
+        case ProjectFileKind::PatternFile: return "_pattern.txt";
+        case ProjectFileKind::AutosaveSettingsFile: return "_ini.txt";
+    }
+    return {};
+}
+
+// A line as a list file holds it: CR and LF inside an entry would split it
+// into two lines, so each becomes a blank.
+void AppendLine(std::string& out, std::string_view entry) {
+    const std::size_t start = out.size();
+    out += entry;
+    std::replace_if(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
+                    [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    out += "\r\n";
+}
+
+// Writes the lines that `next` produces, in chunks, through a safe writer.
+template <typename Produce>
+bool WriteLines(View& view, const std::string& path, Produce produce) {
+    SafeFileWriter writer(path);
+    if (!writer.Open()) {
+        Tell(view, "Error open file for write");
+        return false;
+    }
+    std::string chunk;
+    bool written = true;
+    const auto flush = [&] {
+        written = written && writer.Write(chunk);
+        chunk.clear();
+        return written;
+    };
+    if (!produce(chunk, flush) || !flush() || !writer.Commit()) {
+        Tell(view, "Error write to file. May be disk is full.");
+        return false;
+    }
+    if (!writer.Replace()) {
+        Tell(view, "Error open file for write");
+        return false;
+    }
+    return true;
+}
+
+constexpr std::size_t kChunk = 1 << 16;
+
+// Splits a text into lines: CR LF, CR and LF each end a line, and a last
+// line without a line end counts too. Each line keeps its first 1024 bytes.
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        lines.emplace_back(text.substr(start, std::min(end - start, kListLineMax)));
+        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Blanks as the settings reader sees them around keys, "=" and values.
+std::string_view TrimView(std::string_view text) {
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+std::string ProjectFolder() {
+#ifdef _WIN32
+    return ".\\Projects\\";
+#else
+    return "./Projects/";
+#endif
+}
+
+std::string ProjectPath(std::string_view baseName, ProjectFileKind kind) {
+    std::string path = ProjectFolder();
+    path += baseName;
+    path += Suffix(kind);
+    return path;
+}
+
+void CreateProjectFolder() {
+    std::error_code ignored;
+    std::filesystem::create_directory("Projects", ignored);
+}
+
+bool FileExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+bool WriteTextFile(View& view, const std::string& path, std::string_view text) {
+    return WriteLines(view, path, [&](std::string& chunk, auto&&) {
+        chunk = text;
+        return true;
+    });
+}
+
+bool WriteListFile(View& view, const std::string& path, const std::vector<std::string>& items) {
+    return WriteLines(view, path, [&](std::string& chunk, auto&& flush) {
+        for (const std::string& item : items) {
+            AppendLine(chunk, item);
+            if (chunk.size() >= kChunk && !flush()) return false;
+        }
+        return true;
+    });
+}
+
+bool WriteListFile(View& view, const std::string& path, const std::vector<PageRow>& rows) {
+    return WriteLines(view, path, [&](std::string& chunk, auto&& flush) {
+        for (const PageRow& row : rows) {
+            AppendLine(chunk, std::string_view(row.webPage).substr(0, kPageCellMax));
+            AppendLine(chunk, std::string_view(row.result).substr(0, kPageCellMax));
+            if (chunk.size() >= kChunk && !flush()) return false;
+        }
+        return true;
+    });
+}
+
+std::optional<std::string> ReadWholeFile(View& view, const std::string& path) {
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
+    std::error_code error;
+    const bool isFolder = std::filesystem::is_directory(path, error);
+    if (!file || isFolder) {
+        Tell(view, "Error open file: " + path);
+        return std::nullopt;
+    }
+    // The whole size, never just its low 32 bits.
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) {
+        Tell(view, "Error read file!");
+        return std::nullopt;
+    }
+    std::string text;
+    try {
+        if (size > std::numeric_limits<std::size_t>::max() - 1) throw std::bad_alloc();
+        text.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        Tell(view, "Error. Not enough memory!");
+        return std::nullopt;
+    }
+    if (std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
+        Tell(view, "Error read file!");
+        return std::nullopt;
+    }
+    // The text ends at a NUL byte, as for every reader of these files.
+    text.resize(std::min(text.size(), text.find('\0')));
+    return text;
+}
+
+std::optional<std::vector<std::string>> ReadListFile(View& view, const std::string& path) {
+    const std::optional<std::string> text = ReadWholeFile(view, path);
+    if (!text) return std::nullopt;
+    try {
+        return SplitLines(*text);
+    } catch (const std::bad_alloc&) {
+        Tell(view, "List box error. Not enough memory!");
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<PageRow>> ReadPageListFile(View& view, const std::string& path) {
+    std::optional<std::vector<std::string>> lines = ReadListFile(view, path);
+    if (!lines) return std::nullopt;
+    try {
+        std::vector<PageRow> rows;
+        rows.reserve(lines->size() / 2 + 1);
+        for (std::size_t i = 0; i < lines->size(); i += 2) {
+            rows.push_back({std::move((*lines)[i]), i + 1 < lines->size() ? std::move((*lines)[i + 1]) : std::string()});
+        }
+        return rows;
+    } catch (const std::bad_alloc&) {
+        Tell(view, "List box error. Not enough memory!");
+        return std::nullopt;
+    }
+}
+
+std::string ProjectSettingsText(const AppState& state) {
+    std::string text = "[ MAIN ]\r\n";
+    text += "TIMER_SEC = " + std::to_string(state.timerSeconds.load()) + "\r\n";
+    text += "TIMER_MIN = " + std::to_string(state.timerMinutes.load()) + "\r\n";
+    text += "TIMER_HOUR = " + std::to_string(state.timerHours.load()) + "\r\n";
+    text += "TRAFFIC = " + std::to_string(state.traffic.load()) + "\r\n";
+    text += "GRAB_TYPE = " + std::to_string(state.grabMode) + "\r\n";
+    text += "SKIP_MASK = " + state.skipMask + "\r\n";
+    return text;
+}
+
+std::string AutosaveSettingsText(int grabSelection, std::string_view webSite, std::string_view skipMask) {
+    std::string text = "[ MAIN ]\r\n";
+    text += "GRAB_TYPE = " + std::to_string(grabSelection) + "\r\n";
+    text += "WEB_SITE = " + std::string(webSite.substr(0, kSettingsTextMax)) + "\r\n";
+    text += "SKIP_MASK = " + std::string(skipMask.substr(0, kSettingsTextMax)) + "\r\n";
+    return text;
+}
+
+SettingsReader::SettingsReader(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return;
+    std::FILE* raw = std::fopen(path.c_str(), "rb");
+    if (!raw) return;
+    std::string text;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, raw)) > 0;) text.append(buffer, got);
+    std::fclose(raw);
+
+    bool inSection = false;
+    for (const std::string& rawLine : SplitLines(text)) {
+        const std::string_view line = TrimView(rawLine);
+        if (!line.empty() && line.front() == '[') {
+            const std::size_t close = line.find(']');
+            const std::string_view name = TrimView(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
+            inSection = EqualNoCase(name, kSection);
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos) continue;
+        entries_.emplace_back(TrimView(line.substr(0, equals)), TrimView(line.substr(equals + 1)));
+    }
+}
+
+std::optional<std::string> SettingsReader::Value(std::string_view key) const {
+    for (const auto& [name, value] : entries_) {
+        if (!EqualNoCase(name, key)) continue;
+        std::string_view v = value;
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
+        return std::string(v);
+    }
+    return std::nullopt;
+}
+
+std::int64_t SettingsReader::Number(std::string_view key) const {
+    const std::optional<std::string> value = Value(key);
+    if (!value) return 0;
+    std::size_t i = 0;
+    const bool negative = i < value->size() && (*value)[i] == '-';
+    if (i < value->size() && ((*value)[i] == '-' || (*value)[i] == '+')) ++i;
+    std::int64_t number = 0;
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    for (; i < value->size() && (*value)[i] >= '0' && (*value)[i] <= '9'; ++i) {
+        const int digit = (*value)[i] - '0';
+        number = number > (kMax - digit) / 10 ? kMax : number * 10 + digit;  // saturates
+    }
+    return negative ? -number : number;
+}
+
+int SettingsInt(std::int64_t value) {
+    return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max()));
+}
+
+std::string SettingsReader::Text(std::string_view key) const {
+    std::string text = Value(key).value_or(std::string());
+    if (text.size() > kSettingsTextMax) text.resize(kSettingsTextMax);
+    return text;
+}
+
+}  // namespace veltrano

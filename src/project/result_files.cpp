@@ -1,0 +1,37 @@
+#include "project/result_files.h"
+
+#include <optional>
+
+#include "crawl/text_ops.h"
+#include "project/project_store.h"
+#include "state/app_state.h"
+#include "state/view.h"
+
+namespace veltrano {
+
+void SaveResults(AppState& state) {
+    View& view = *state.view;
+    if (state.resultList.Count() == 0) {
+        view.ShowMessage("There is no item to save!", MessageIcon::information);
+        return;
+    }
+    const std::optional<std::string> path = view.ChooseFile({"Please select file to save result", "txt", false});
+    if (!path) return;
+    if (FileExists(*path) && !view.AskYesNo("The file exists. Overwrite?")) return;
+    if (WriteListFile(view, *path, state.resultList.Items())) {
+        view.ShowMessage("Data is saved successfully.", MessageIcon::information);
+    }
+}
+
+void LoadResults(AppState& state) {
+    View& view = *state.view;
+    const std::optional<std::string> path = view.ChooseFile({"Please select a file", "", true});
+    if (!path) return;
+    std::optional<std::vector<std::string>> items = ReadListFile(view, *path);
+    if (!items) return;
+    state.resultList.Assign(std::move(*items));
+    view.ListChanged(ListId::results);
+    view.SetStatusLabel(StatusLabel::resultsTotal, FormatThousands(static_cast<std::int64_t>(state.resultList.Count())));
+}
+
+}  // namespace veltrano

@@ -1,0 +1,12 @@
+// The Result menu: the result list saved to, and loaded from, a text file
+// of the user's choice, one result per line.
+#pragma once
+
+namespace veltrano {
+
+struct AppState;
+
+void SaveResults(AppState& state);
+void LoadResults(AppState& state);
+
+}  // namespace veltrano

@@ -1,0 +1,38 @@
+// One blocking download of an address into a file, as the crawl needs it.
+// The Windows program implements it with the system's URL download
+// service, the command-line program with libcurl, the tests with a fake.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace veltrano {
+
+class DownloadProgress {
+public:
+    virtual ~DownloadProgress() = default;
+    // Bytes received so far and the expected total (0 when not known).
+    virtual void OnProgress(std::uint64_t bytesSoFar, std::uint64_t totalBytes) = 0;
+    // Once per download that reached the end of its data, with its size.
+    virtual void OnEndOfData(std::uint64_t totalBytes) = 0;
+};
+
+struct DownloadOutcome {
+    // "OK", or the name of the failure, such as "INET_E_CANNOT_CONNECT".
+    std::string status;
+    // Where the last redirect led, or the address exactly as given when
+    // there was none; the base for the page's relative links.
+    std::string finalAddress;
+};
+
+class Downloader {
+public:
+    virtual ~Downloader() = default;
+    // Downloads `address` into `targetFile` (created or replaced), calling
+    // `progress` on the calling thread. Never throws.
+    virtual DownloadOutcome Download(std::string_view address, const std::string& targetFile,
+                                     DownloadProgress& progress) = 0;
+};
+
+}  // namespace veltrano
