@@ -46,9 +46,12 @@ UriParts SplitUri(std::string_view text, bool mayHaveScheme) {
 
 // Base path up to and including its last "/", then the reference path.
 std::string MergePaths(const UriParts& base, std::string_view referencePath) {
-    if (base.authority && base.path.empty()) return "/" + std::string(referencePath);
-    const std::size_t slash = base.path.rfind('/');
-    std::string merged(slash == std::string_view::npos ? std::string_view() : base.path.substr(0, slash + 1));
+    std::string merged;
+    if (base.authority && base.path.empty()) {
+        merged = "/";
+    } else if (const std::size_t slash = base.path.rfind('/'); slash != std::string_view::npos) {
+        merged = base.path.substr(0, slash + 1);
+    }
     merged += referencePath;
     return merged;
 }

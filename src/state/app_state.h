@@ -5,8 +5,11 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 
 #include "fetch/pattern.h"
@@ -15,6 +18,11 @@
 namespace veltrano {
 
 class View;
+class Downloader;
+
+// Runs a job on a new detached thread; false when no thread could be made.
+using ThreadStarter = std::function<bool(std::function<void()> job)>;
+bool StartDetachedThread(std::function<void()> job);
 
 inline constexpr std::size_t kExtensionSlots = 100;
 inline constexpr std::size_t kExtensionTextMax = 99;
@@ -65,6 +73,12 @@ struct AppState {
     PatternList patternList;
 
     View* view = nullptr;
+    Downloader* downloader = nullptr;
+    ThreadStarter startThread = StartDetachedThread;
+
+    // Signalled when the worker clears workerActive as its very last step.
+    std::mutex workerMutex;
+    std::condition_variable workerEnded;
 };
 
 }  // namespace veltrano

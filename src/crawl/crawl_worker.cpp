@@ -1,0 +1,69 @@
+#include "crawl/crawl_worker.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "crawl/text_ops.h"
+#include "fetch/download_page.h"
+#include "fetch/page_parser.h"
+#include "state/app_state.h"
+#include "state/view.h"
+
+namespace veltrano {
+
+void ProcessPageList(AppState& state) {
+    View& view = *state.view;
+    std::optional<std::size_t> row = state.pageList.CurrentRow();
+    while (row) {
+        const std::string address = state.pageList.Row(*row).webPage.substr(0, 1023);
+        view.SetStatusLabel(StatusLabel::downloadingAddress, address);
+        view.SetStatusLabel(StatusLabel::downloadingRow, FormatThousands(static_cast<std::int64_t>(*row + 1)));
+
+        if (!state.skipMask.empty() && MatchAtNoCase(0, state.skipMask, UrlFileName(address))) {
+            state.pageList.SetResult(*row, "SKIPPED");
+            view.ListChanged(ListId::pages);
+        } else {
+            const std::string status = DownloadPage(state, address);
+            state.pageList.SetResult(*row, status);
+            view.ListChanged(ListId::pages);
+            // A failed parse has told the user why; the row stays current.
+            if (status == "OK" && !ParsePage(state)) return;
+        }
+
+        if (*row + 1 >= state.pageList.Count()) return;  // the last row is done: the crawl is complete
+        state.pageList.SetCurrentRow(*row + 1);
+        view.ListChanged(ListId::pages);
+        if (!state.crawlRunning) return;  // pause
+        row = state.pageList.CurrentRow();
+    }
+}
+
+void CrawlWorker(AppState& state) {
+    View& view = *state.view;
+    ProcessPageList(state);
+    state.crawlRunning = false;
+    view.EnableStartButton(true);
+    view.EnablePageList(true);
+    const bool complete = !state.pageList.LastResult().empty();
+    std::remove(kTempPageFile);
+    if (complete) {
+        view.SetStartButtonText("Start");
+        view.ShowMessage("The project is completed successfully!", MessageIcon::information);
+    } else {
+        view.SetStartButtonText("Continue");
+        view.Beep();
+    }
+    {
+        std::lock_guard lock(state.workerMutex);
+        state.workerActive = false;
+    }
+    state.workerEnded.notify_all();
+}
+
+void WaitForCrawlWorker(AppState& state) {
+    std::unique_lock lock(state.workerMutex);
+    state.workerEnded.wait(lock, [&state] { return !state.workerActive; });
+}
+
+}  // namespace veltrano

@@ -1,0 +1,38 @@
+// A Downloader for tests: serves pages from a table, writes their bodies
+// into the target file and reports progress like a real transfer.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "state/downloader.h"
+
+namespace veltrano::testing {
+
+class FakeDownloader : public Downloader {
+public:
+    struct Page {
+        std::string status = "OK";
+        std::string body;
+        std::string finalAddress;  // empty: no redirect
+    };
+
+    // Addresses not in the table fail with "INET_E_OBJECT_NOT_FOUND".
+    std::map<std::string, Page> pages;
+    // Called before each download with its address (on the worker thread).
+    std::function<void(const std::string&)> onDownload;
+
+    std::vector<std::string> Requested() const;
+
+    DownloadOutcome Download(std::string_view address, const std::string& targetFile,
+                             DownloadProgress& progress) override;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> requested_;
+};
+
+}  // namespace veltrano::testing
