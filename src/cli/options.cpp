@@ -1,0 +1,108 @@
+#include "cli/options.h"
+
+#include <getopt.h>
+
+#include <cstdlib>
+
+#include "crawl/presets.h"
+
+namespace veltrano {
+namespace {
+
+enum LongOnly { kPreset = 1000, kNew, kMaxPages };
+
+// "jpg,png , gif" gives jpg, png and gif; empty pieces are dropped.
+void AddCommaSeparated(std::vector<std::string>& out, const std::string& text) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        std::string piece = text.substr(start, comma - start);
+        const std::size_t first = piece.find_first_not_of(" \t");
+        if (first != std::string::npos) out.push_back(piece.substr(first, piece.find_last_not_of(" \t") - first + 1));
+        start = comma + 1;
+    }
+}
+
+}  // namespace
+
+const char* UsageText() {
+    return "usage: veltrano [OPTIONS] [SITE]\n"
+           "Walks one web site breadth-first and collects links or texts from its pages.\n"
+           "\n"
+           "  SITE                 the web site address, as typed into \"Web site:\"\n"
+           "  -g, --grab MODE      links (default) or custom\n"
+           "  -e, --ext EXT        add link extensions (repeatable; commas separate several)\n"
+           "      --preset NAME    add a preset group: html, image, music, torrent, video, xml, html-link\n"
+           "  -p, --pattern TEXT   add a text pattern (repeatable)\n"
+           "  -s, --skip MASK      the skip page mask\n"
+           "  -P, --project NAME   load project NAME from ./Projects if it exists; save it there when the crawl stops\n"
+           "  -o, --output FILE    save the result list to FILE when the crawl stops\n"
+           "      --new            start a loaded project afresh (New project) before crawling\n"
+           "      --max-pages N    pause after N pages have been processed in this run\n"
+           "  -q, --quiet          no progress display\n"
+           "  -h, --help           show this help\n"
+           "  -V, --version        show the version\n"
+           "\n"
+           "Results go to standard output, one per line, as they are found. Ctrl-C pauses after the\n"
+           "current page and saves; a second Ctrl-C quits at once.\n"
+           "Exit status: 0 complete, 3 stopped before the end, 2 bad usage or refused, 1 other failure.\n";
+}
+
+ParsedOptions ParseOptions(int argc, char** argv) {
+    static const option kLong[] = {
+        {"grab", required_argument, nullptr, 'g'},   {"ext", required_argument, nullptr, 'e'},
+        {"preset", required_argument, nullptr, kPreset}, {"pattern", required_argument, nullptr, 'p'},
+        {"skip", required_argument, nullptr, 's'},   {"project", required_argument, nullptr, 'P'},
+        {"output", required_argument, nullptr, 'o'}, {"new", no_argument, nullptr, kNew},
+        {"max-pages", required_argument, nullptr, kMaxPages}, {"quiet", no_argument, nullptr, 'q'},
+        {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
+    };
+    CliOptions options;
+    opterr = 0;
+    optind = 1;
+    for (int code; (code = getopt_long(argc, argv, ":g:e:p:s:P:o:qhV", kLong, nullptr)) != -1;) {
+        const std::string value = optarg ? optarg : "";
+        switch (code) {
+            case 'g':
+                if (value == "links") {
+                    options.grabMode = 0;
+                } else if (value == "custom") {
+                    options.grabMode = 1;
+                } else {
+                    return {std::nullopt, "unknown grab mode '" + value + "' (links or custom)"};
+                }
+                break;
+            case 'e': AddCommaSeparated(options.extensions, value); break;
+            case kPreset:
+                if (!FindPresetGroup(value)) return {std::nullopt, "unknown preset '" + value + "'"};
+                options.presets.push_back(value);
+                break;
+            case 'p': options.patterns.push_back(value); break;
+            case 's': options.skipMask = value; break;
+            case 'P': options.project = value; break;
+            case 'o': options.output = value; break;
+            case kNew: options.fresh = true; break;
+            case kMaxPages: {
+                char* end = nullptr;
+                const unsigned long long pages = std::strtoull(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || value[0] == '-' || pages == 0) {
+                    return {std::nullopt, "--max-pages takes a number of pages, 1 or more"};
+                }
+                options.maxPages = static_cast<std::size_t>(pages);
+                break;
+            }
+            case 'q': options.quiet = true; break;
+            case 'h': options.help = true; break;
+            case 'V': options.version = true; break;
+            case ':': return {std::nullopt, std::string("option ") + argv[optind - 1] + " needs a value"};
+            default: return {std::nullopt, std::string("unknown option ") + argv[optind - 1]};
+        }
+    }
+    if (optind < argc) options.site = argv[optind++];
+    if (optind < argc) return {std::nullopt, std::string("unexpected argument '") + argv[optind] + "'"};
+    if (options.fresh && !options.project) return {std::nullopt, "--new needs a project (-P NAME)"};
+    return {options, {}};
+}
+
+}  // namespace veltrano

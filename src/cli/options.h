@@ -1,0 +1,35 @@
+// The command line of the terminal crawler.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrano {
+
+struct CliOptions {
+    std::optional<std::string> site;
+    std::optional<int> grabMode;  // 0 links, 1 custom
+    std::vector<std::string> extensions;
+    std::vector<std::string> presets;
+    std::vector<std::string> patterns;
+    std::optional<std::string> skipMask;
+    std::optional<std::string> project;
+    std::optional<std::string> output;
+    bool fresh = false;
+    std::optional<std::size_t> maxPages;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct ParsedOptions {
+    std::optional<CliOptions> options;  // nothing when the command line is wrong
+    std::string error;                  // what was wrong
+};
+
+ParsedOptions ParseOptions(int argc, char** argv);
+const char* UsageText();
+
+}  // namespace veltrano

@@ -1,0 +1,169 @@
+#include "cli/terminal_view.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "project/project_dialogs.h"
+#include "state/lists.h"
+
+namespace veltrano {
+
+TerminalView::TerminalView(const PageList& pages, const ResultList& results, bool liveDisplay)
+    : pages_(pages), results_(results), live_(liveDisplay) {}
+
+void TerminalView::StartPrintingResults() {
+    std::lock_guard lock(mutex_);
+    printing_ = true;
+    printedResults_ = results_.Count();
+}
+
+bool TerminalView::ShowedError() const {
+    std::lock_guard lock(mutex_);
+    return showedError_;
+}
+
+void TerminalView::ClearLine() {
+    if (!lineShown_) return;
+    std::fputs("\r\033[K", stderr);
+    lineShown_ = false;
+}
+
+void TerminalView::DrawLine() {
+    if (!live_) return;
+    std::string line = std::to_string(percent_) + "% | page " + currentRow_ + " of " +
+                       std::to_string(pages_.Count()) + " | results " + std::to_string(results_.Count()) +
+                       " | traffic " + traffic_ + " | " + timer_ + " | " + currentAddress_;
+    winsize size{};
+    const std::size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
+    if (line.size() > width) line.resize(width);
+    std::fputs("\r\033[K", stderr);
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    lineShown_ = true;
+}
+
+void TerminalView::DrawLineSoon() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDraw_ < std::chrono::milliseconds(100)) return;
+    lastDraw_ = now;
+    DrawLine();
+}
+
+void TerminalView::Redraw(bool final) {
+    std::lock_guard lock(mutex_);
+    if (final) {
+        ClearLine();
+        std::fflush(stderr);
+    } else {
+        DrawLine();
+    }
+}
+
+void TerminalView::ShowMessage(std::string_view text, MessageIcon icon) {
+    std::lock_guard lock(mutex_);
+    ClearLine();
+    if (icon == MessageIcon::error) showedError_ = true;
+    std::fprintf(stderr, "%s%.*s\n", icon == MessageIcon::error ? "error: " : "", static_cast<int>(text.size()),
+                 text.data());
+    std::fflush(stderr);
+}
+
+// The user named every file on the command line, so overwriting is agreed.
+bool TerminalView::AskYesNo(std::string_view) { return true; }
+
+void TerminalView::SetStartButtonText(std::string_view) {}
+void TerminalView::EnableStartButton(bool) {}
+void TerminalView::EnablePageList(bool) {}
+
+void TerminalView::SetStatusLabel(StatusLabel label, std::string_view text) {
+    std::function<void(std::size_t)> begun;
+    std::size_t count = 0;
+    {
+        std::lock_guard lock(mutex_);
+        switch (label) {
+            case StatusLabel::timer: timer_ = text; break;
+            case StatusLabel::traffic: traffic_ = text; break;
+            case StatusLabel::downloadingAddress: currentAddress_ = text; break;
+            case StatusLabel::downloadingRow:
+                currentRow_ = text;
+                count = ++pagesBegun_;
+                begun = onPageBegun;
+                break;
+            case StatusLabel::pagesTotal:
+            case StatusLabel::resultsTotal: break;
+        }
+        DrawLineSoon();
+    }
+    if (begun) begun(count);
+}
+
+void TerminalView::SetProgress(int percent) {
+    std::lock_guard lock(mutex_);
+    percent_ = percent;
+    DrawLineSoon();
+}
+
+std::string TerminalView::WebSiteText() {
+    std::lock_guard lock(mutex_);
+    return webSite_;
+}
+void TerminalView::SetWebSiteText(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    webSite_ = text;
+}
+std::string TerminalView::SkipMaskText() {
+    std::lock_guard lock(mutex_);
+    return skipMask_;
+}
+void TerminalView::SetSkipMaskText(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    skipMask_ = text;
+}
+int TerminalView::GrabSelection() {
+    std::lock_guard lock(mutex_);
+    return grabSelection_;
+}
+void TerminalView::SetGrabSelection(int selection) {
+    std::lock_guard lock(mutex_);
+    grabSelection_ = selection == 0 || selection == 1 ? selection : -1;
+}
+void TerminalView::EnableGrabControls(bool, bool) {}
+
+void TerminalView::ListChanged(ListId list) {
+    if (list != ListId::results) return;
+    std::lock_guard lock(mutex_);
+    if (!printing_) return;
+    const std::size_t count = results_.Count();
+    if (count < printedResults_) printedResults_ = count;  // the list was replaced
+    if (count == printedResults_) return;
+    ClearLine();
+    for (; printedResults_ < count; ++printedResults_) {
+        const std::string item = results_.At(printedResults_);
+        std::fwrite(item.data(), 1, item.size(), stdout);
+        std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+    DrawLine();
+}
+
+void TerminalView::ShowLastResult() {}
+void TerminalView::Beep() {}
+
+bool TerminalView::RunFileNameDialog(FileNameDialog& dialog) { return dialog.OnOk(projectName); }
+
+bool TerminalView::RunLoadProjectDialog(LoadProjectDialog& dialog) {
+    const std::vector<std::string>& entries = dialog.Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (LoadProjectDialog::ProjectName(entries[i]) == projectName) return dialog.OnLoad(i);
+    }
+    return false;
+}
+
+std::optional<std::string> TerminalView::ChooseFile(const FileChooserRequest&) {
+    if (outputFile.empty()) return std::nullopt;
+    return outputFile;
+}
+
+}  // namespace veltrano
