@@ -54,10 +54,10 @@ void CrawlWorker(AppState& state) {
         view.SetStartButtonText("Continue");
         view.Beep();
     }
-    {
-        std::lock_guard lock(state.workerMutex);
-        state.workerActive = false;
-    }
+    // Notified under the lock: a waiter may destroy the state as soon as it
+    // sees the flag, so nothing of it is touched after the unlock.
+    std::lock_guard lock(state.workerMutex);
+    state.workerActive = false;
     state.workerEnded.notify_all();
 }
 
