@@ -94,7 +94,8 @@ void TerminalView::SetStatusLabel(StatusLabel label, std::string_view text) {
             case StatusLabel::pagesTotal:
             case StatusLabel::resultsTotal: break;
         }
-        DrawLineSoon();
+        // The row number follows the address at once; draw both together.
+        if (label != StatusLabel::downloadingAddress) DrawLineSoon();
     }
     if (begun) begun(count);
 }
