@@ -17,6 +17,7 @@ void TerminalView::StartPrintingResults() {
     std::lock_guard lock(mutex_);
     printing_ = true;
     printedResults_ = results_.Count();
+    pagesBegun_ = 0;  // loading a project showed its current page: no page of this run
 }
 
 bool TerminalView::ShowedError() const {

@@ -27,8 +27,8 @@ public:
     // Called as each page begins, with the number of pages begun in this run.
     std::function<void(std::size_t pagesBegun)> onPageBegun;
 
-    // From now on each new result is printed; those already in the list
-    // (loaded with a project) are not.
+    // The crawl starts: from now on each new result is printed (those already
+    // in the list, loaded with a project, are not) and pages are counted.
     void StartPrintingResults();
     // Redraws the live display; clears it for good with `final`.
     void Redraw(bool final = false);

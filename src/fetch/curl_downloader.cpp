@@ -143,6 +143,10 @@ DownloadOutcome CurlDownloader::Download(std::string_view address, const std::st
     DownloadOutcome outcome;
     try {
         outcome.finalAddress = address;
+        // A new file rather than the old one truncated: closing a truncated
+        // file makes the file system flush it to disk, a few milliseconds
+        // for every page of the crawl.
+        std::remove(targetFile.c_str());
         FileHandle file(std::fopen(targetFile.c_str(), "wb"));
         if (!file) {
             SetFailure(outcome, false);
