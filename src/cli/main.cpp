@@ -1,6 +1,7 @@
 // veltrano: the terminal crawler. A thin front end over the same
 // operations as the desktop program: the options act as if typed into the
 // main window after the project was loaded.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -120,6 +121,10 @@ int Run(const CliOptions& options) {
 }  // namespace veltrano
 
 int main(int argc, char** argv) {
+#ifdef M_ARENA_MAX
+    // Two threads that take turns need no malloc arena each.
+    mallopt(M_ARENA_MAX, 1);
+#endif
     const veltrano::ParsedOptions parsed = veltrano::ParseOptions(argc, argv);
     if (!parsed.options) {
         std::fprintf(stderr, "veltrano: %s\n%s", parsed.error.c_str(), veltrano::UsageText());

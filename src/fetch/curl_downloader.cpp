@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -145,8 +147,11 @@ DownloadOutcome CurlDownloader::Download(std::string_view address, const std::st
         outcome.finalAddress = address;
         // A new file rather than the old one truncated: closing a truncated
         // file makes the file system flush it to disk, a few milliseconds
-        // for every page of the crawl.
-        std::remove(targetFile.c_str());
+        // for every page of the crawl. Only a plain file is replaced so.
+        std::error_code error;
+        if (std::filesystem::symlink_status(targetFile, error).type() == std::filesystem::file_type::regular) {
+            std::filesystem::remove(targetFile, error);
+        }
         FileHandle file(std::fopen(targetFile.c_str(), "wb"));
         if (!file) {
             SetFailure(outcome, false);

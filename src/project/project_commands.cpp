@@ -46,8 +46,8 @@ bool SaveProject(AppState& state) {
     const bool links = state.grabMode == kGrabLinks;
     const bool saved =
         WriteTextFile(view, ProjectPath(name, ProjectFileKind::SettingsFile), ProjectSettingsText(state)) &&
-        WriteListFile(view, ProjectPath(name, ProjectFileKind::PageFile), state.pageList.Rows()) &&
-        WriteListFile(view, ProjectPath(name, ProjectFileKind::ResultFile), state.resultList.Items()) &&
+        WriteListFile(view, ProjectPath(name, ProjectFileKind::PageFile), state.pageList) &&
+        WriteListFile(view, ProjectPath(name, ProjectFileKind::ResultFile), state.resultList) &&
         (links ? WriteListFile(view, ProjectPath(name, ProjectFileKind::ExtensionFile), state.extensionList.Items())
                : WriteListFile(view, ProjectPath(name, ProjectFileKind::PatternFile), state.patternList.Items()));
     if (!saved) return false;

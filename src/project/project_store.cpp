@@ -137,14 +137,30 @@ bool WriteListFile(View& view, const std::string& path, const std::vector<std::s
     });
 }
 
-bool WriteListFile(View& view, const std::string& path, const std::vector<PageRow>& rows) {
+// The shared lists are written straight from the list, row by row, so that
+// a large crawl is not copied whole for its save.
+bool WriteListFile(View& view, const std::string& path, const ResultList& items) {
     return WriteLines(view, path, [&](std::string& chunk, auto&& flush) {
-        for (const PageRow& row : rows) {
-            AppendLine(chunk, std::string_view(row.webPage).substr(0, kPageCellMax));
-            AppendLine(chunk, std::string_view(row.result).substr(0, kPageCellMax));
-            if (chunk.size() >= kChunk && !flush()) return false;
-        }
-        return true;
+        bool written = true;
+        items.ForEach([&](std::string_view item) {
+            AppendLine(chunk, item);
+            written = chunk.size() < kChunk || flush();
+            return written;
+        });
+        return written;
+    });
+}
+
+bool WriteListFile(View& view, const std::string& path, const PageList& rows) {
+    return WriteLines(view, path, [&](std::string& chunk, auto&& flush) {
+        bool written = true;
+        rows.ForEachRow([&](std::string_view webPage, std::string_view result) {
+            AppendLine(chunk, webPage.substr(0, kPageCellMax));
+            AppendLine(chunk, result.substr(0, kPageCellMax));
+            written = chunk.size() < kChunk || flush();
+            return written;
+        });
+        return written;
     });
 }
 

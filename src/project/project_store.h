@@ -41,8 +41,9 @@ bool FileExists(const std::string& path);
 bool WriteTextFile(View& view, const std::string& path, std::string_view text);
 // One line per item, each ended by CR LF.
 bool WriteListFile(View& view, const std::string& path, const std::vector<std::string>& items);
+bool WriteListFile(View& view, const std::string& path, const ResultList& items);
 // Two lines per row: the "Web page" cell, then the "Result" cell.
-bool WriteListFile(View& view, const std::string& path, const std::vector<PageRow>& rows);
+bool WriteListFile(View& view, const std::string& path, const PageList& rows);
 
 // The file's bytes up to the first NUL byte, if any.
 std::optional<std::string> ReadWholeFile(View& view, const std::string& path);

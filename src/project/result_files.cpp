@@ -18,7 +18,7 @@ void SaveResults(AppState& state) {
     const std::optional<std::string> path = view.ChooseFile({"Please select file to save result", "txt", false});
     if (!path) return;
     if (FileExists(*path) && !view.AskYesNo("The file exists. Overwrite?")) return;
-    if (WriteListFile(view, *path, state.resultList.Items())) {
+    if (WriteListFile(view, *path, state.resultList)) {
         view.ShowMessage("Data is saved successfully.", MessageIcon::information);
     }
 }

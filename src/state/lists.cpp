@@ -54,6 +54,13 @@ std::vector<PageRow> PageList::Rows() const {
     return rows;
 }
 
+void PageList::ForEachRow(const std::function<bool(std::string_view, std::string_view)>& visit) const {
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < webPages_.size(); ++i) {
+        if (!visit(webPages_[i], results_[i])) return;
+    }
+}
+
 std::string PageList::LastResult() const {
     std::lock_guard lock(mutex_);
     return results_.empty() ? std::string() : results_.back();
@@ -134,6 +141,13 @@ std::string ResultList::At(std::size_t item) const {
 std::vector<std::string> ResultList::Items() const {
     std::lock_guard lock(mutex_);
     return items_;
+}
+
+void ResultList::ForEach(const std::function<bool(std::string_view)>& visit) const {
+    std::lock_guard lock(mutex_);
+    for (const std::string& item : items_) {
+        if (!visit(item)) return;
+    }
 }
 
 void ResultList::Clear() {

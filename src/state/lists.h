@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -42,6 +43,9 @@ public:
     std::size_t Count() const;
     PageRow Row(std::size_t row) const;  // an empty row when out of range
     std::vector<PageRow> Rows() const;
+    // Visits every row in order under the list's lock, without copying the
+    // list; `visit` returns false to stop early.
+    void ForEachRow(const std::function<bool(std::string_view webPage, std::string_view result)>& visit) const;
     // The "Result" cell of the last row, or empty text for an empty list.
     std::string LastResult() const;
     std::optional<std::size_t> FirstUnprocessed() const;
@@ -77,6 +81,7 @@ public:
     std::size_t Count() const;
     std::string At(std::size_t item) const;  // empty text when out of range
     std::vector<std::string> Items() const;
+    void ForEach(const std::function<bool(std::string_view item)>& visit) const;
     void Clear();
     void Assign(std::vector<std::string> items);
     void SetLimit(std::size_t limit);

@@ -22,6 +22,12 @@ class ProjectStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { fs::create_directory("Projects"); }
 
+    bool WritePages(const std::string& path, const std::vector<PageRow>& rows) {
+        PageList pages;
+        pages.Assign(rows);
+        return WriteListFile(view, path, pages);
+    }
+
     std::optional<Texts> Lines(const std::string& bytes) {
         WriteBytes("list.txt", bytes);
         return ReadListFile(view, "list.txt");
@@ -75,7 +81,7 @@ TEST_F(ProjectStoreTest, SettingsLayoutsAreExact) {
 TEST_F(ProjectStoreTest, ListFilesHoldOneLinePerEntryEndedByCrLf) {
     ASSERT_TRUE(WriteListFile(view, "single.txt", Texts{"jpg", "", "two words"}));
     EXPECT_EQ(ReadBytes("single.txt"), "jpg\r\n\r\ntwo words\r\n");
-    ASSERT_TRUE(WriteListFile(view, "pages.txt", std::vector<PageRow>{{"http://a/", "OK"}, {"http://a/b.htm", ""}}));
+    ASSERT_TRUE(WritePages("pages.txt", std::vector<PageRow>{{"http://a/", "OK"}, {"http://a/b.htm", ""}}));
     EXPECT_EQ(ReadBytes("pages.txt"), "http://a/\r\nOK\r\nhttp://a/b.htm\r\n\r\n");
     ASSERT_TRUE(WriteListFile(view, "empty.txt", Texts{}));
     EXPECT_TRUE(fs::exists("empty.txt"));
@@ -86,13 +92,13 @@ TEST_F(ProjectStoreTest, ListFilesHoldOneLinePerEntryEndedByCrLf) {
 TEST_F(ProjectStoreTest, LineBreaksInsideEntriesAreWrittenAsBlanks) {
     ASSERT_TRUE(WriteListFile(view, "single.txt", Texts{"a\r\nb", "c\nd\re"}));
     EXPECT_EQ(ReadBytes("single.txt"), "a  b\r\nc d e\r\n");
-    ASSERT_TRUE(WriteListFile(view, "pages.txt", std::vector<PageRow>{{"http://a/x\ny", "OK"}}));
+    ASSERT_TRUE(WritePages("pages.txt", std::vector<PageRow>{{"http://a/x\ny", "OK"}}));
     EXPECT_EQ(ReadPageListFile(view, "pages.txt"), (std::vector<PageRow>{{"http://a/x y", "OK"}}));
 }
 
 TEST_F(ProjectStoreTest, PageCellsAreWrittenWithAtMost1023Characters) {
     const std::string longAddress(1500, 'p');
-    ASSERT_TRUE(WriteListFile(view, "pages.txt", std::vector<PageRow>{{longAddress, "OK"}}));
+    ASSERT_TRUE(WritePages("pages.txt", std::vector<PageRow>{{longAddress, "OK"}}));
     EXPECT_EQ(ReadBytes("pages.txt"), std::string(1023, 'p') + "\r\nOK\r\n");
     ASSERT_TRUE(WriteListFile(view, "single.txt", Texts{longAddress}));
     EXPECT_EQ(ReadBytes("single.txt").size(), 1502u);  // single-column entries are written whole
@@ -121,7 +127,7 @@ TEST_F(ProjectStoreTest, PageFilesPairTheirLinesIntoRows) {
 
 TEST_F(ProjectStoreTest, WrittenListsReadBackEntryForEntry) {
     const std::vector<PageRow> rows = {{"http://s/", "OK"}, {"http://s/a b.htm", "SKIPPED"}, {"http://s/x", ""}};
-    ASSERT_TRUE(WriteListFile(view, "pages.txt", rows));
+    ASSERT_TRUE(WritePages("pages.txt", rows));
     EXPECT_EQ(ReadPageListFile(view, "pages.txt"), rows);
     const Texts items = {"\xE9t\xE9", "", " padded ", std::string(1024, 'z')};
     ASSERT_TRUE(WriteListFile(view, "items.txt", items));
