@@ -96,8 +96,15 @@ int Run(const CliOptions& options) {
     view.StartPrintingResults();
     gState = &state;
     std::signal(SIGINT, OnInterrupt);
+    // The worker may be over before StartOrPauseCrawl returns, so whether it
+    // started is learnt from the start of its thread, not from its flags.
+    bool started = false;
+    state.startThread = [&started](std::function<void()> job) {
+        started = StartDetachedThread(std::move(job));
+        return started;
+    };
     StartOrPauseCrawl(state);
-    if (!state.workerActive) return view.ShowedError() ? kFailure : kUsage;
+    if (!started) return view.ShowedError() ? kFailure : kUsage;
     Supervise(state, view);
     std::signal(SIGINT, SIG_DFL);
     gState = nullptr;
