@@ -63,7 +63,7 @@ void Supervise(AppState& state, TerminalView& view) {
         lock.unlock();
         if (gInterrupts > 0 && !announced) {
             announced = true;
-            view.ShowMessage("Pausing after the current page... (Ctrl-C again quits at once)", MessageIcon::information);
+            ShowInformation(view, "Pausing after the current page... (Ctrl-C again quits at once)");
         }
         TimerTick(state);
         view.Redraw();

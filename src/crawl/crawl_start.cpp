@@ -11,8 +11,6 @@
 namespace veltrano {
 namespace {
 
-void Refuse(View& view, const std::string& text) { view.ShowMessage(text, MessageIcon::information); }
-
 std::string Field(std::string text) {
     if (text.size() > kPathTextMax) text.resize(kPathTextMax);
     TrimBlanks(text);
@@ -25,13 +23,13 @@ bool TakeCustomPatterns(AppState& state) {
     const std::size_t count = std::min(state.patternList.Count(), kMaxPatterns);
     state.patternCount = static_cast<int>(count);
     if (count == 0) {
-        Refuse(*state.view, "Please enter a custom pattern for grab");
+        ShowInformation(*state.view, "Please enter a custom pattern for grab");
         return false;
     }
     for (std::size_t i = 0; i < count; ++i) {
         CompilePattern(state.patterns[i], std::string_view(state.patternList.At(i)).substr(0, kExtensionTextMax));
         if (!IsPatternValid(state.patterns[i])) {
-            Refuse(*state.view, "Pattern number " + std::to_string(i + 1) + " is invalid. See more info in User Manual");
+            ShowInformation(*state.view, "Pattern number " + std::to_string(i + 1) + " is invalid. See more info in User Manual");
             return false;
         }
     }
@@ -73,7 +71,7 @@ void StartOrPauseCrawl(AppState& state) {
 
     state.siteAddress = Field(view.WebSiteText());
     if (state.siteAddress.empty()) {
-        Refuse(view, "Please enter a Web Site address");
+        ShowInformation(view, "Please enter a Web Site address");
         return;
     }
     state.grabMode = view.GrabSelection();
@@ -91,7 +89,7 @@ void StartOrPauseCrawl(AppState& state) {
         state.pageList.SetCurrentRow(0);
     } else {
         if (!lastResult.empty()) {
-            Refuse(view, "This project is completed. For start new select menu items Project -> New.");
+            ShowInformation(view, "This project is completed. For start new select menu items Project -> New.");
             return;
         }
         state.pageList.SetCurrentRow(state.pageList.FirstUnprocessed());

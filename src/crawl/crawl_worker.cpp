@@ -16,9 +16,9 @@ void ProcessPageList(AppState& state) {
     View& view = *state.view;
     std::optional<std::size_t> row = state.pageList.CurrentRow();
     while (row) {
-        const std::string address = state.pageList.Row(*row).webPage.substr(0, 1023);
+        const std::string address = state.pageList.Row(*row).webPage.substr(0, kListAddressMax);
         view.SetStatusLabel(StatusLabel::downloadingAddress, address);
-        view.SetStatusLabel(StatusLabel::downloadingRow, FormatThousands(static_cast<std::int64_t>(*row + 1)));
+        view.SetStatusLabel(StatusLabel::downloadingRow, FormatCount(*row + 1));
 
         if (!state.skipMask.empty() && MatchAtNoCase(0, state.skipMask, UrlFileName(address))) {
             state.pageList.SetResult(*row, "SKIPPED");
@@ -49,7 +49,7 @@ void CrawlWorker(AppState& state) {
     std::remove(kTempPageFile);
     if (complete) {
         view.SetStartButtonText("Start");
-        view.ShowMessage("The project is completed successfully!", MessageIcon::information);
+        ShowInformation(view, "The project is completed successfully!");
     } else {
         view.SetStartButtonText("Continue");
         view.Beep();

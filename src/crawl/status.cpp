@@ -18,20 +18,18 @@ std::string ElapsedText(const AppState& state) {
     return text;
 }
 
-std::string Count(std::size_t count) { return FormatThousands(static_cast<std::int64_t>(count)); }
-
 }  // namespace
 
 void RefreshStatus(AppState& state) {
     View& view = *state.view;
     view.SetStatusLabel(StatusLabel::timer, ElapsedText(state));
     view.SetStatusLabel(StatusLabel::traffic, FormatThousands(state.traffic.load()));
-    view.SetStatusLabel(StatusLabel::pagesTotal, Count(state.pageList.Count()));
-    view.SetStatusLabel(StatusLabel::resultsTotal, Count(state.resultList.Count()));
+    view.SetStatusLabel(StatusLabel::pagesTotal, FormatCount(state.pageList.Count()));
+    view.SetStatusLabel(StatusLabel::resultsTotal, FormatCount(state.resultList.Count()));
     const std::optional<std::size_t> current = state.pageList.CurrentRow();
     if (current) {
-        view.SetStatusLabel(StatusLabel::downloadingAddress, state.pageList.Row(*current).webPage.substr(0, 1023));
-        view.SetStatusLabel(StatusLabel::downloadingRow, Count(*current + 1));
+        view.SetStatusLabel(StatusLabel::downloadingAddress, state.pageList.Row(*current).webPage.substr(0, kListAddressMax));
+        view.SetStatusLabel(StatusLabel::downloadingRow, FormatCount(*current + 1));
     } else {
         view.SetStatusLabel(StatusLabel::downloadingAddress, "");
         view.SetStatusLabel(StatusLabel::downloadingRow, "");

@@ -101,4 +101,6 @@ std::string FormatThousands(std::int64_t value) {
     return digits;
 }
 
+std::string FormatCount(std::size_t count) { return FormatThousands(static_cast<std::int64_t>(count)); }
+
 }  // namespace veltrano

@@ -42,5 +42,7 @@ std::string UrlExtension(std::string_view address);
 
 // Decimal text grouped in threes with an apostrophe: 1234567 -> 1'234'567.
 std::string FormatThousands(std::int64_t value);
+// The same for a count of rows or items.
+std::string FormatCount(std::size_t count);
 
 }  // namespace veltrano

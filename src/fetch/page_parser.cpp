@@ -14,10 +14,6 @@
 namespace veltrano {
 namespace {
 
-void ShowInfo(AppState& state, std::string_view text) {
-    state.view->ShowMessage(text, MessageIcon::information);
-}
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -79,7 +75,7 @@ bool ParsePageText(AppState& state, std::string_view text) {
     for (const CompiledPattern& linkPattern : state.linkPatterns) {
         if (!ScanPattern(state.pageExtensions, state.siteKey, state, text, true, ListTarget::pages, linkPattern)) {
             announce();
-            ShowInfo(state, "List box error. Not enough memory!");
+            ShowInformation(*state.view, "List box error. Not enough memory!");
             return false;
         }
     }
@@ -92,27 +88,27 @@ bool ParsePageText(AppState& state, std::string_view text) {
     }
     announce();
 
-    view.SetStatusLabel(StatusLabel::pagesTotal, FormatThousands(static_cast<std::int64_t>(state.pageList.Count())));
+    view.SetStatusLabel(StatusLabel::pagesTotal, FormatCount(state.pageList.Count()));
     view.ShowLastResult();
-    view.SetStatusLabel(StatusLabel::resultsTotal, FormatThousands(static_cast<std::int64_t>(state.resultList.Count())));
+    view.SetStatusLabel(StatusLabel::resultsTotal, FormatCount(state.resultList.Count()));
     return true;
 }
 
 bool ParsePage(AppState& state) {
     const FileHandle file(std::fopen(kTempPageFile, "rb"));
     if (!file) {
-        ShowInfo(state, "Error open tmp file");
+        ShowInformation(*state.view, "Error open tmp file");
         return false;
     }
     // The whole size, so that pages past 4 GiB are not cut to their low bits.
     std::error_code error;
     const std::uintmax_t fileSize = std::filesystem::file_size(kTempPageFile, error);
     if (error) {
-        ShowInfo(state, "Error read tmp file");
+        ShowInformation(*state.view, "Error read tmp file");
         return false;
     }
     if (fileSize > std::numeric_limits<std::size_t>::max()) {
-        ShowInfo(state, "Error! Not enough memory");
+        ShowInformation(*state.view, "Error! Not enough memory");
         return false;
     }
     const auto size = static_cast<std::size_t>(fileSize);
@@ -120,11 +116,11 @@ bool ParsePage(AppState& state) {
     try {
         text.resize(size);
     } catch (const std::bad_alloc&) {
-        ShowInfo(state, "Error! Not enough memory");
+        ShowInformation(*state.view, "Error! Not enough memory");
         return false;
     }
     if (std::fread(text.data(), 1, size, file.get()) != size) {
-        ShowInfo(state, "Error read tmp file");
+        ShowInformation(*state.view, "Error read tmp file");
         return false;
     }
     return ParsePageText(state, text);

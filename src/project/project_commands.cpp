@@ -32,7 +32,7 @@ void NewProject(AppState& state) {
 bool SaveProject(AppState& state) {
     View& view = *state.view;
     if (state.pageList.Count() == 0) {
-        view.ShowMessage("The current project is empty!", MessageIcon::information);
+        ShowInformation(view, "The current project is empty!");
         return false;
     }
     FileNameDialog dialog(view);
@@ -51,7 +51,7 @@ bool SaveProject(AppState& state) {
         (links ? WriteListFile(view, ProjectPath(name, ProjectFileKind::ExtensionFile), state.extensionList.Items())
                : WriteListFile(view, ProjectPath(name, ProjectFileKind::PatternFile), state.patternList.Items()));
     if (!saved) return false;
-    view.ShowMessage("The current project is saved successfully.", MessageIcon::information);
+    ShowInformation(view, "The current project is saved successfully.");
     state.modified = false;
     return true;
 }
@@ -70,7 +70,7 @@ bool LoadProjectFiles(AppState& state, const std::string& name) {
 
     std::optional<std::vector<PageRow>> rows = ReadPageListFile(view, ProjectPath(name, ProjectFileKind::PageFile));
     if (!rows) return false;
-    view.SetWebSiteText(rows->empty() ? std::string() : rows->front().webPage.substr(0, 1023));
+    view.SetWebSiteText(rows->empty() ? std::string() : rows->front().webPage.substr(0, kListAddressMax));
     state.pageList.Assign(std::move(*rows));
     view.ListChanged(ListId::pages);
 

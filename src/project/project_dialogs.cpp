@@ -11,8 +11,6 @@
 namespace veltrano {
 namespace {
 
-void Tell(View& view, std::string_view text) { view.ShowMessage(text, MessageIcon::information); }
-
 bool IsSettingsFileName(std::string_view name) {
     constexpr std::string_view kExtension = ".ini";
     if (name.size() <= kExtension.size()) return false;
@@ -41,7 +39,7 @@ bool FileNameDialog::OnOk(std::string_view typed) {
     std::string name(typed.substr(0, kFileNameMax));
     TrimBlanks(name);
     if (name.empty()) {
-        Tell(view_, "Please enter a file name.");
+        ShowInformation(view_, "Please enter a file name.");
         return false;
     }
     name_ = std::move(name);
@@ -76,11 +74,11 @@ std::string LoadProjectDialog::ProjectName(std::string_view entry) {
 
 bool LoadProjectDialog::OnLoad(std::optional<std::size_t> selection) {
     if (entries_.empty()) {
-        Tell(view_, "There is no project for load.");
+        ShowInformation(view_, "There is no project for load.");
         return false;
     }
     if (!selection || *selection >= entries_.size()) {
-        Tell(view_, "Please select an item.");
+        ShowInformation(view_, "Please select an item.");
         return false;
     }
     chosen_ = entries_[*selection];
@@ -89,11 +87,11 @@ bool LoadProjectDialog::OnLoad(std::optional<std::size_t> selection) {
 
 void LoadProjectDialog::OnDelete(std::optional<std::size_t> selection) {
     if (entries_.empty()) {
-        Tell(view_, "There is no project for delete.");
+        ShowInformation(view_, "There is no project for delete.");
         return;
     }
     if (!selection || *selection >= entries_.size()) {
-        Tell(view_, "Please select an item.");
+        ShowInformation(view_, "Please select an item.");
         return;
     }
     if (!view_.AskYesNo("Delete the project. Areyou sure?")) return;

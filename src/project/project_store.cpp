@@ -19,8 +19,6 @@ namespace {
 constexpr std::string_view kSection = "MAIN";
 constexpr std::size_t kSettingsTextMax = 259;
 
-void Tell(View& view, std::string_view text) { view.ShowMessage(text, MessageIcon::information); }
-
 std::string_view Suffix(ProjectFileKind kind) {
     switch (kind) {
         case ProjectFileKind::PageFile: return "_page.txt";
@@ -48,7 +46,7 @@ template <typename Produce>
 bool WriteLines(View& view, const std::string& path, Produce produce) {
     SafeFileWriter writer(path);
     if (!writer.Open()) {
-        Tell(view, "Error open file for write");
+        ShowInformation(view, "Error open file for write");
         return false;
     }
     std::string chunk;
@@ -59,11 +57,11 @@ bool WriteLines(View& view, const std::string& path, Produce produce) {
         return written;
     };
     if (!produce(chunk, flush) || !flush() || !writer.Commit()) {
-        Tell(view, "Error write to file. May be disk is full.");
+        ShowInformation(view, "Error write to file. May be disk is full.");
         return false;
     }
     if (!writer.Replace()) {
-        Tell(view, "Error open file for write");
+        ShowInformation(view, "Error open file for write");
         return false;
     }
     return true;
@@ -172,13 +170,13 @@ std::optional<std::string> ReadWholeFile(View& view, const std::string& path) {
     std::error_code error;
     const bool isFolder = std::filesystem::is_directory(path, error);
     if (!file || isFolder) {
-        Tell(view, "Error open file: " + path);
+        ShowInformation(view, "Error open file: " + path);
         return std::nullopt;
     }
     // The whole size, never just its low 32 bits.
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (error) {
-        Tell(view, "Error read file!");
+        ShowInformation(view, "Error read file!");
         return std::nullopt;
     }
     std::string text;
@@ -186,11 +184,11 @@ std::optional<std::string> ReadWholeFile(View& view, const std::string& path) {
         if (size > std::numeric_limits<std::size_t>::max() - 1) throw std::bad_alloc();
         text.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
-        Tell(view, "Error. Not enough memory!");
+        ShowInformation(view, "Error. Not enough memory!");
         return std::nullopt;
     }
     if (std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
-        Tell(view, "Error read file!");
+        ShowInformation(view, "Error read file!");
         return std::nullopt;
     }
     // The text ends at a NUL byte, as for every reader of these files.
@@ -204,7 +202,7 @@ std::optional<std::vector<std::string>> ReadListFile(View& view, const std::stri
     try {
         return SplitLines(*text);
     } catch (const std::bad_alloc&) {
-        Tell(view, "List box error. Not enough memory!");
+        ShowInformation(view, "List box error. Not enough memory!");
         return std::nullopt;
     }
 }
@@ -220,7 +218,7 @@ std::optional<std::vector<PageRow>> ReadPageListFile(View& view, const std::stri
         }
         return rows;
     } catch (const std::bad_alloc&) {
-        Tell(view, "List box error. Not enough memory!");
+        ShowInformation(view, "List box error. Not enough memory!");
         return std::nullopt;
     }
 }

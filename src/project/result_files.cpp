@@ -12,14 +12,14 @@ namespace veltrano {
 void SaveResults(AppState& state) {
     View& view = *state.view;
     if (state.resultList.Count() == 0) {
-        view.ShowMessage("There is no item to save!", MessageIcon::information);
+        ShowInformation(view, "There is no item to save!");
         return;
     }
     const std::optional<std::string> path = view.ChooseFile({"Please select file to save result", "txt", false});
     if (!path) return;
     if (FileExists(*path) && !view.AskYesNo("The file exists. Overwrite?")) return;
     if (WriteListFile(view, *path, state.resultList)) {
-        view.ShowMessage("Data is saved successfully.", MessageIcon::information);
+        ShowInformation(view, "Data is saved successfully.");
     }
 }
 
@@ -31,7 +31,7 @@ void LoadResults(AppState& state) {
     if (!items) return;
     state.resultList.Assign(std::move(*items));
     view.ListChanged(ListId::results);
-    view.SetStatusLabel(StatusLabel::resultsTotal, FormatThousands(static_cast<std::int64_t>(state.resultList.Count())));
+    view.SetStatusLabel(StatusLabel::resultsTotal, FormatCount(state.resultList.Count()));
 }
 
 }  // namespace veltrano

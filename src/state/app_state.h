@@ -27,6 +27,7 @@ bool StartDetachedThread(std::function<void()> job);
 inline constexpr std::size_t kExtensionSlots = 100;
 inline constexpr std::size_t kExtensionTextMax = 99;
 inline constexpr std::size_t kPathTextMax = 259;  // addresses, masks, paths
+inline constexpr std::size_t kListAddressMax = 1023;  // an address as read from the page list
 inline constexpr std::size_t kMaxPatterns = 100;
 
 // Up to 100 extensions; the first empty entry ends the table. "-" stands

@@ -74,4 +74,7 @@ public:
     virtual std::optional<std::string> ChooseFile(const FileChooserRequest& request) = 0;
 };
 
+// A report or refusal: a message box with the information icon.
+inline void ShowInformation(View& view, std::string_view text) { view.ShowMessage(text, MessageIcon::information); }
+
 }  // namespace veltrano
