@@ -32,7 +32,10 @@ volatile std::sig_atomic_t gInterrupts = 0;
 // First Ctrl-C: pause after the current page. Second: quit at once.
 extern "C" void OnInterrupt(int) {
     gInterrupts = gInterrupts + 1;
-    if (gInterrupts > 1) _exit(130);
+    if (gInterrupts > 1) {
+        unlink(kTempPageFile);  // no half-written page is left behind
+        _exit(130);
+    }
     if (gState) gState->crawlRunning = false;
 }
 
