@@ -4,6 +4,8 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -56,21 +58,26 @@ void ApplyOptions(const CliOptions& options, AppState& state, TerminalView& view
     for (const std::string& pattern : options.patterns) AddEntry(state.patternList, pattern);
 }
 
-// Runs the worker to its end, ticking the timer once a second.
+// Runs the worker to its end, ticking the timer once a second. A signal
+// cannot wake the wait, so it is looked at ten times a second.
 void Supervise(AppState& state, TerminalView& view) {
+    using Clock = std::chrono::steady_clock;
     std::unique_lock lock(state.workerMutex);
-    auto nextTick = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    auto nextTick = Clock::now() + std::chrono::seconds(1);
     bool announced = false;
     while (state.workerActive) {
-        if (state.workerEnded.wait_until(lock, nextTick, [&state] { return !state.workerActive; })) break;
+        const auto until = std::min(nextTick, Clock::now() + std::chrono::milliseconds(100));
+        if (state.workerEnded.wait_until(lock, until, [&state] { return !state.workerActive; })) break;
         lock.unlock();
         if (gInterrupts > 0 && !announced) {
             announced = true;
             ShowInformation(view, "Pausing after the current page... (Ctrl-C again quits at once)");
         }
-        TimerTick(state);
-        view.Redraw();
-        nextTick += std::chrono::seconds(1);
+        if (Clock::now() >= nextTick) {
+            TimerTick(state);
+            view.Redraw();
+            nextTick += std::chrono::seconds(1);
+        }
         lock.lock();
     }
 }
