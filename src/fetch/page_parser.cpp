@@ -1,25 +1,12 @@
 #include "fetch/page_parser.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <limits>
-#include <memory>
-#include <new>
-
 #include "crawl/text_ops.h"
 #include "fetch/capture_scan.h"
 #include "fetch/url_resolve.h"
+#include "state/file_bytes.h"
 #include "state/view.h"
 
 namespace veltrano {
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-}  // namespace
 
 std::string ResolveCapture(const AppState& state, std::string_view capture) {
     if (capture.find("://") != std::string_view::npos || HasUriScheme(capture)) return std::string(capture);
@@ -95,35 +82,14 @@ bool ParsePageText(AppState& state, std::string_view text) {
 }
 
 bool ParsePage(AppState& state) {
-    const FileHandle file(std::fopen(kTempPageFile, "rb"));
-    if (!file) {
-        ShowInformation(*state.view, "Error open tmp file");
-        return false;
+    const FileBytes page = ReadFileBytes(kTempPageFile);
+    switch (page.status) {
+        case ReadStatus::ok: return ParsePageText(state, page.bytes);
+        case ReadStatus::cannotOpen: ShowInformation(*state.view, "Error open tmp file"); return false;
+        case ReadStatus::noMemory: ShowInformation(*state.view, "Error! Not enough memory"); return false;
+        case ReadStatus::shortRead: ShowInformation(*state.view, "Error read tmp file"); return false;
     }
-    // The whole size, so that pages past 4 GiB are not cut to their low bits.
-    std::error_code error;
-    const std::uintmax_t fileSize = std::filesystem::file_size(kTempPageFile, error);
-    if (error) {
-        ShowInformation(*state.view, "Error read tmp file");
-        return false;
-    }
-    if (fileSize > std::numeric_limits<std::size_t>::max()) {
-        ShowInformation(*state.view, "Error! Not enough memory");
-        return false;
-    }
-    const auto size = static_cast<std::size_t>(fileSize);
-    std::string text;
-    try {
-        text.resize(size);
-    } catch (const std::bad_alloc&) {
-        ShowInformation(*state.view, "Error! Not enough memory");
-        return false;
-    }
-    if (std::fread(text.data(), 1, size, file.get()) != size) {
-        ShowInformation(*state.view, "Error read tmp file");
-        return false;
-    }
-    return ParsePageText(state, text);
+    return false;
 }
 
 }  // namespace veltrano

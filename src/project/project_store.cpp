@@ -10,6 +10,7 @@
 
 #include "crawl/text_ops.h"
 #include "project/safe_file.h"
+#include "state/file_bytes.h"
 #include "state/app_state.h"
 #include "state/view.h"
 
@@ -163,37 +164,16 @@ bool WriteListFile(View& view, const std::string& path, const PageList& rows) {
 }
 
 std::optional<std::string> ReadWholeFile(View& view, const std::string& path) {
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
-    std::error_code error;
-    const bool isFolder = std::filesystem::is_directory(path, error);
-    if (!file || isFolder) {
-        ShowInformation(view, "Error open file: " + path);
-        return std::nullopt;
-    }
-    // The whole size, never just its low 32 bits.
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error) {
-        ShowInformation(view, "Error read file!");
-        return std::nullopt;
-    }
-    std::string text;
-    try {
-        if (size > std::numeric_limits<std::size_t>::max() - 1) throw std::bad_alloc();
-        text.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        ShowInformation(view, "Error. Not enough memory!");
-        return std::nullopt;
-    }
-    if (std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
-        ShowInformation(view, "Error read file!");
-        return std::nullopt;
+    FileBytes file = ReadFileBytes(path);
+    switch (file.status) {
+        case ReadStatus::ok: break;
+        case ReadStatus::cannotOpen: ShowInformation(view, "Error open file: " + path); return std::nullopt;
+        case ReadStatus::noMemory: ShowInformation(view, "Error. Not enough memory!"); return std::nullopt;
+        case ReadStatus::shortRead: ShowInformation(view, "Error read file!"); return std::nullopt;
     }
     // The text ends at a NUL byte, as for every reader of these files.
-    text.resize(std::min(text.size(), text.find('\0')));
-    return text;
+    file.bytes.resize(std::min(file.bytes.size(), file.bytes.find('\0')));
+    return std::move(file.bytes);
 }
 
 std::optional<std::vector<std::string>> ReadListFile(View& view, const std::string& path) {
@@ -243,17 +223,12 @@ std::string AutosaveSettingsText(int grabSelection, std::string_view webSite, st
 }
 
 SettingsReader::SettingsReader(const std::string& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return;
-    std::FILE* raw = std::fopen(path.c_str(), "rb");
-    if (!raw) return;
-    std::string text;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, raw)) > 0;) text.append(buffer, got);
-    std::fclose(raw);
+    // A file that cannot be read is no error here: every key takes its default.
+    const FileBytes file = ReadFileBytes(path);
+    if (file.status != ReadStatus::ok) return;
 
     bool inSection = false;
-    for (const std::string& rawLine : SplitLines(text)) {
+    for (const std::string& rawLine : SplitLines(file.bytes)) {
         const std::string_view line = TrimView(rawLine);
         if (!line.empty() && line.front() == '[') {
             const std::size_t close = line.find(']');
