@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fetch/page_parser.h"
+#include "parse/page_parser.h"
 #include "state/app_state.h"
 
 int main(int argc, char** argv) {

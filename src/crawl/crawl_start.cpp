@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "crawl/crawl_worker.h"
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 #include "state/app_state.h"
 #include "state/view.h"
 

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 #include "fetch/download_page.h"
-#include "fetch/page_parser.h"
+#include "parse/page_parser.h"
 #include "state/app_state.h"
 #include "state/view.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "fetch/pattern.h"
+#include "text/pattern.h"
 
 namespace veltrano {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 #include "state/app_state.h"
 #include "state/view.h"
 

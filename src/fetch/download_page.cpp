@@ -1,6 +1,6 @@
 #include "fetch/download_page.h"
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 #include "state/app_state.h"
 #include "state/downloader.h"
 #include "state/view.h"

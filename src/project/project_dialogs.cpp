@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 #include "project/project_store.h"
 #include "state/view.h"
 

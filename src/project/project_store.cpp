@@ -8,7 +8,7 @@
 #include <new>
 #include <system_error>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 #include "project/safe_file.h"
 #include "state/file_bytes.h"
 #include "state/app_state.h"

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 #include "project/project_store.h"
 #include "state/app_state.h"
 #include "state/view.h"

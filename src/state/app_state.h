@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "fetch/pattern.h"
+#include "text/pattern.h"
 #include "state/lists.h"
 
 namespace veltrano {

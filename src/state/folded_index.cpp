@@ -3,7 +3,7 @@
 #include <limits>
 #include <new>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 
 namespace veltrano {
 

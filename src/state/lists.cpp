@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 
 namespace veltrano {
 

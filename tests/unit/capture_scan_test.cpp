@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "fetch/capture_scan.h"
-#include "fetch/pattern.h"
+#include "parse/capture_scan.h"
+#include "text/pattern.h"
 
 namespace veltrano {
 namespace {

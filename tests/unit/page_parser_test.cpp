@@ -5,7 +5,7 @@
 
 #include "fake_view.h"
 #include "temp_dir.h"
-#include "fetch/page_parser.h"
+#include "parse/page_parser.h"
 #include "state/app_state.h"
 
 namespace veltrano {

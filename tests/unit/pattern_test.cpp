@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "fetch/pattern.h"
+#include "text/pattern.h"
 
 namespace veltrano {
 namespace {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 
 namespace veltrano {
 namespace {

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "fetch/url_resolve.h"
+#include "parse/url_resolve.h"
 
 namespace veltrano {
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string_view>
 
-#include "fetch/pattern.h"
+#include "text/pattern.h"
 
 namespace veltrano {
 

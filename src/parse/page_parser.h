@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "fetch/pattern.h"
+#include "text/pattern.h"
 #include "state/app_state.h"
 
 namespace veltrano {

@@ -1,8 +1,8 @@
-#include "fetch/pattern.h"
+#include "text/pattern.h"
 
 #include <string>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 
 namespace veltrano {
 

@@ -1,8 +1,8 @@
-#include "fetch/page_parser.h"
+#include "parse/page_parser.h"
 
-#include "crawl/text_ops.h"
-#include "fetch/capture_scan.h"
-#include "fetch/url_resolve.h"
+#include "text/text_ops.h"
+#include "parse/capture_scan.h"
+#include "parse/url_resolve.h"
 #include "state/file_bytes.h"
 #include "state/view.h"
 

@@ -1,8 +1,8 @@
-#include "fetch/capture_scan.h"
+#include "parse/capture_scan.h"
 
 #include <cstring>
 
-#include "crawl/text_ops.h"
+#include "text/text_ops.h"
 
 namespace veltrano {
 namespace {

@@ -1,4 +1,4 @@
-#include "fetch/url_resolve.h"
+#include "parse/url_resolve.h"
 
 #include <optional>
 
