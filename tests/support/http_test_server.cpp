@@ -1,44 +1,134 @@
 #include "http_test_server.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min, not the macro
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#else
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#endif
+
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
+#include <climits>
 #include <sstream>
 #include <system_error>
+#include <type_traits>
 
 namespace veltrano::testing {
 namespace {
 
-[[noreturn]] void ThrowErrno(const char* what, int fd = -1) {
-    const int error = errno;
-    if (fd >= 0) ::close(fd);
-    throw std::system_error(error, std::generic_category(), what);
+// How long a wait may go without noticing that the server stops. Waiting in
+// slices rather than on a wake-up handle works alike on every system.
+constexpr int kStopCheckMilliseconds = 20;
+
+// The few places where Winsock and POSIX sockets differ.
+#ifdef _WIN32
+using SocketHandle = SOCKET;
+using PollEntry = WSAPOLLFD;
+constexpr SocketHandle kInvalidSocket = INVALID_SOCKET;
+constexpr int kSendFlags = 0;  // Windows raises no signal on a broken connection
+constexpr int kShutWrite = SD_SEND;
+
+int LastSocketError() { return WSAGetLastError(); }
+const std::error_category& SocketErrorCategory() { return std::system_category(); }
+bool Retryable() {
+    const int error = WSAGetLastError();
+    return error == WSAEWOULDBLOCK || error == WSAEINTR || error == WSAEINPROGRESS;
+}
+void CloseSocket(SocketHandle socket) { ::closesocket(socket); }
+int PollOnce(PollEntry& entry, int milliseconds) { return ::WSAPoll(&entry, 1, milliseconds); }
+
+// Non-blocking, and not handed down to programs the tests start, which would
+// otherwise keep connections open behind the server's back.
+bool Prepare(SocketHandle socket) {
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
+    u_long nonBlocking = 1;
+    return ::ioctlsocket(socket, static_cast<long>(FIONBIO), &nonBlocking) == 0;
+}
+SocketHandle NewSocket() {
+    const SocketHandle socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (socket != kInvalidSocket && !Prepare(socket)) {
+        const int error = WSAGetLastError();
+        ::closesocket(socket);
+        WSASetLastError(error);
+        return kInvalidSocket;
+    }
+    return socket;
+}
+SocketHandle AcceptSocket(SocketHandle listener) {
+    const SocketHandle socket = ::accept(listener, nullptr, nullptr);
+    if (socket != kInvalidSocket && !Prepare(socket)) {
+        ::closesocket(socket);
+        return kInvalidSocket;
+    }
+    return socket;
+}
+long long SendSome(SocketHandle socket, std::string_view data) {
+    const int length = static_cast<int>(std::min<std::size_t>(data.size(), INT_MAX));
+    return ::send(socket, data.data(), length, kSendFlags);
+}
+long long ReceiveSome(SocketHandle socket, char* buffer, std::size_t size) {
+    return ::recv(socket, buffer, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
+}
+#else
+using SocketHandle = int;
+using PollEntry = pollfd;
+constexpr SocketHandle kInvalidSocket = -1;
+constexpr int kSendFlags = MSG_NOSIGNAL;
+constexpr int kShutWrite = SHUT_WR;
+
+int LastSocketError() { return errno; }
+const std::error_category& SocketErrorCategory() { return std::generic_category(); }
+bool Retryable() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
+void CloseSocket(SocketHandle socket) { ::close(socket); }
+int PollOnce(PollEntry& entry, int milliseconds) { return ::poll(&entry, 1, milliseconds); }
+
+SocketHandle NewSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
+SocketHandle AcceptSocket(SocketHandle listener) {
+    return ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+}
+long long SendSome(SocketHandle socket, std::string_view data) {
+    return ::send(socket, data.data(), data.size(), kSendFlags);
+}
+long long ReceiveSome(SocketHandle socket, char* buffer, std::size_t size) {
+    return ::recv(socket, buffer, size, 0);
+}
+#endif
+
+[[noreturn]] void ThrowSocketError(const char* what, SocketHandle socket = kInvalidSocket) {
+    const int error = LastSocketError();
+    if (socket != kInvalidSocket) CloseSocket(socket);
+    throw std::system_error(error, SocketErrorCategory(), what);
 }
 
-bool Retryable() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
-
 // A non-blocking TCP socket bound to 127.0.0.1 at a port the system picks.
-int BoundSocket(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) ThrowErrno("socket");
+SocketHandle BoundSocket(std::uint16_t& port) {
+    const SocketHandle socket = NewSocket();
+    if (socket == kInvalidSocket) ThrowSocketError("socket");
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ThrowErrno("bind", fd);
+    if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ThrowSocketError("bind", socket);
     }
     port = ntohs(address.sin_port);
-    return fd;
+    return socket;
 }
 
 RecordedRequest ParseHead(const std::string& head) {
@@ -60,25 +150,31 @@ RecordedRequest ParseHead(const std::string& head) {
 
 }  // namespace
 
+#ifdef _WIN32
+HttpTestServer::SocketLibrary::SocketLibrary() {
+    WSADATA data;
+    const int error = ::WSAStartup(MAKEWORD(2, 2), &data);
+    if (error != 0) throw std::system_error(error, std::system_category(), "WSAStartup");
+}
+HttpTestServer::SocketLibrary::~SocketLibrary() { ::WSACleanup(); }
+#else
+HttpTestServer::SocketLibrary::SocketLibrary() = default;
+HttpTestServer::SocketLibrary::~SocketLibrary() = default;
+#endif
+
 HttpTestServer::HttpTestServer() {
+    static_assert(std::is_same_v<Socket, SocketHandle> && kNoSocket == kInvalidSocket);
     listener_ = BoundSocket(port_);
-    int pipeEnds[2];
-    if (::listen(listener_, SOMAXCONN) != 0 || ::pipe2(pipeEnds, O_CLOEXEC) != 0) ThrowErrno("listen", listener_);
-    wakeRead_ = pipeEnds[0];
-    wakeWrite_ = pipeEnds[1];
+    if (::listen(listener_, SOMAXCONN) != 0) ThrowSocketError("listen", listener_);
     acceptThread_ = std::thread(&HttpTestServer::AcceptLoop, this);
 }
 
 HttpTestServer::~HttpTestServer() {
-    // The byte is never read, so every wait of every thread sees it.
-    const char wake = 1;
-    while (::write(wakeWrite_, &wake, 1) < 0 && errno == EINTR) continue;
+    stopping_ = true;
     acceptThread_.join();
     // With the accept thread gone, nothing adds to the list any more.
     for (std::thread& connection : connections_) connection.join();
-    ::close(listener_);
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
+    CloseSocket(listener_);
 }
 
 void HttpTestServer::Route(const std::string& target, CannedResponse response) {
@@ -104,16 +200,21 @@ std::vector<RecordedRequest> HttpTestServer::Requests() const {
     return requests_;
 }
 
-bool HttpTestServer::Await(int socket, short events) const {
-    pollfd waits[2] = {{socket, events, 0}, {wakeRead_, POLLIN, 0}};
-    int ready = 0;
-    while ((ready = ::poll(waits, 2, -1)) < 0 && errno == EINTR) continue;
-    return ready > 0 && waits[1].revents == 0 && (waits[0].revents & (POLLERR | POLLNVAL)) == 0;
+bool HttpTestServer::Await(Socket socket, short events) const {
+    while (!stopping_) {
+        PollEntry entry{};
+        entry.fd = socket;
+        entry.events = events;
+        const int ready = PollOnce(entry, kStopCheckMilliseconds);
+        if (ready > 0) return !stopping_ && (entry.revents & (POLLERR | POLLNVAL)) == 0;
+        if (ready < 0 && !Retryable()) return false;
+    }
+    return false;
 }
 
-bool HttpTestServer::SendAll(int socket, std::string_view data) const {
+bool HttpTestServer::SendAll(Socket socket, std::string_view data) const {
     while (!data.empty()) {
-        const ssize_t sent = ::send(socket, data.data(), data.size(), MSG_NOSIGNAL);
+        const long long sent = SendSome(socket, data);
         if (sent > 0) {
             data.remove_prefix(static_cast<std::size_t>(sent));
         } else if (sent == 0 || !Retryable() || !Await(socket, POLLOUT)) {
@@ -123,35 +224,35 @@ bool HttpTestServer::SendAll(int socket, std::string_view data) const {
     return true;
 }
 
-void HttpTestServer::AwaitClientLeaving(int socket) const {
+void HttpTestServer::AwaitClientLeaving(Socket socket) const {
     char dropped[4096];
     while (Await(socket, POLLIN)) {
-        const ssize_t got = ::recv(socket, dropped, sizeof dropped, 0);
+        const long long got = ReceiveSome(socket, dropped, sizeof dropped);
         if (got == 0 || (got < 0 && !Retryable())) return;
     }
 }
 
 void HttpTestServer::AcceptLoop() {
     while (Await(listener_, POLLIN)) {
-        const int socket = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (socket < 0) continue;
+        const SocketHandle socket = AcceptSocket(listener_);
+        if (socket == kInvalidSocket) continue;
         // Small answers must not wait for the client's delayed acknowledgement.
         const int noDelay = 1;
-        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
         const std::lock_guard lock(mutex_);
         connections_.emplace_back(&HttpTestServer::Serve, this, socket);
         ++accepted_;
     }
 }
 
-void HttpTestServer::Serve(int socket) {
+void HttpTestServer::Serve(Socket socket) {
     std::string pending;
     char buffer[16 * 1024];
     for (bool open = true; open;) {
         const std::size_t headEnd = pending.find("\r\n\r\n");
         if (headEnd == std::string::npos) {
             // More of the head, unless it is absurdly long or the client or server left.
-            const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+            const long long got = ReceiveSome(socket, buffer, sizeof buffer);
             if (got > 0 && pending.size() < 64 * 1024) {
                 pending.append(buffer, static_cast<std::size_t>(got));
             } else if (got >= 0 || !Retryable() || !Await(socket, POLLIN)) {
@@ -173,12 +274,12 @@ void HttpTestServer::Serve(int socket) {
     }
     // Closing with unread input would reset the connection and could cost the
     // client the end of the answer: this side is shut, and the rest drained.
-    ::shutdown(socket, SHUT_WR);
+    ::shutdown(socket, kShutWrite);
     AwaitClientLeaving(socket);
-    ::close(socket);
+    CloseSocket(socket);
 }
 
-bool HttpTestServer::Respond(int socket, const CannedResponse& response) const {
+bool HttpTestServer::Respond(Socket socket, const CannedResponse& response) const {
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " Canned\r\nContent-Length: " +
                        std::to_string(response.body.size()) + "\r\n";
     if (!response.location.empty()) head += "Location: " + response.location + "\r\n";
@@ -197,8 +298,9 @@ bool HttpTestServer::Respond(int socket, const CannedResponse& response) const {
 }
 
 std::uint16_t ClosedPort() {
+    const HttpTestServer::SocketLibrary socketLibrary;
     std::uint16_t port = 0;
-    ::close(BoundSocket(port));
+    CloseSocket(BoundSocket(port));
     return port;
 }
 

@@ -2,8 +2,10 @@
 // 127.0.0.1 at a port the system picks, answers from canned routes, keeps
 // connections alive, and records what it was asked. It is ready as soon
 // as it is constructed, and stops (joining all its threads) when destroyed.
+// It builds for Linux and for Windows (Winsock 2, also under Wine).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -55,18 +57,37 @@ public:
     std::vector<RecordedRequest> Requests() const;
 
 private:
-    void AcceptLoop();
-    void Serve(int socket);
-    // False when the connection is to be closed.
-    bool Respond(int socket, const CannedResponse& response) const;
-    // Waits for `events` on `socket`; false when the server stops or on failure.
-    bool Await(int socket, short events) const;
-    bool SendAll(int socket, std::string_view data) const;
-    // Drops whatever the client still sends until it closes its side.
-    void AwaitClientLeaving(int socket) const;
+#ifdef _WIN32
+    using Socket = std::uintptr_t;  // SOCKET, without pulling in the Windows headers
+#else
+    using Socket = int;
+#endif
+    static constexpr Socket kNoSocket = static_cast<Socket>(-1);
 
-    int listener_ = -1, wakeRead_ = -1, wakeWrite_ = -1;
+    // Keeps Winsock started while the server lives (a no-op elsewhere).
+    // Declared before the sockets, so it outlives them; ClosedPort uses one too.
+    struct SocketLibrary {
+        SocketLibrary();
+        ~SocketLibrary();
+        SocketLibrary(const SocketLibrary&) = delete;
+        SocketLibrary& operator=(const SocketLibrary&) = delete;
+    };
+    friend std::uint16_t ClosedPort();
+
+    void AcceptLoop();
+    void Serve(Socket socket);
+    // False when the connection is to be closed.
+    bool Respond(Socket socket, const CannedResponse& response) const;
+    // Waits for `events` on `socket`; false when the server stops or on failure.
+    bool Await(Socket socket, short events) const;
+    bool SendAll(Socket socket, std::string_view data) const;
+    // Drops whatever the client still sends until it closes its side.
+    void AwaitClientLeaving(Socket socket) const;
+
+    SocketLibrary socketLibrary_;
+    Socket listener_ = kNoSocket;
     std::uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};  // every wait notices it within a few tens of ms
 
     mutable std::mutex mutex_;
     std::map<std::string, CannedResponse> routes_;
