@@ -22,6 +22,7 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <climits>
 #include <sstream>
@@ -182,6 +183,21 @@ void HttpTestServer::Route(const std::string& target, CannedResponse response) {
     routes_[target] = std::move(response);
 }
 
+void HttpTestServer::Hold(const std::string& target) {
+    const std::lock_guard lock(mutex_);
+    held_.insert(target);
+}
+
+void HttpTestServer::Release(const std::string& target) {
+    const std::lock_guard lock(mutex_);
+    held_.erase(target);
+}
+
+bool HttpTestServer::IsHeld(const std::string& target) const {
+    const std::lock_guard lock(mutex_);
+    return held_.count(target) != 0;
+}
+
 void HttpTestServer::Redirect(const std::string& target, int status, const std::string& location) {
     Route(target, CannedResponse{status, location, "<a href=\"" + location + "\">moved</a>"});
 }
@@ -263,6 +279,7 @@ void HttpTestServer::Serve(Socket socket) {
         // The client sends GET requests only, without a body.
         RecordedRequest request = ParseHead(pending.substr(0, headEnd));
         pending.erase(0, headEnd + 4);
+        const std::string target = request.target;
         CannedResponse response{404, "", "no such route\n"};
         {
             const std::lock_guard lock(mutex_);
@@ -270,6 +287,7 @@ void HttpTestServer::Serve(Socket socket) {
             if (route != routes_.end()) response = route->second;
             requests_.push_back(std::move(request));
         }
+        while (!stopping_ && IsHeld(target)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         open = Respond(socket, response);
     }
     // Closing with unread input would reset the connection and could cost the

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -50,6 +51,11 @@ public:
     void Route(const std::string& target, CannedResponse response);
     void Redirect(const std::string& target, int status, const std::string& location);
 
+    // Answers to `target` wait until it is released or the server stops, so
+    // that a test can act while that page is in flight.
+    void Hold(const std::string& target);
+    void Release(const std::string& target);
+
     // "http://127.0.0.1:<port>" followed by `target`.
     std::string Address(std::string_view target) const;
 
@@ -75,6 +81,7 @@ private:
     friend std::uint16_t ClosedPort();
 
     void AcceptLoop();
+    bool IsHeld(const std::string& target) const;
     void Serve(Socket socket);
     // False when the connection is to be closed.
     bool Respond(Socket socket, const CannedResponse& response) const;
@@ -91,6 +98,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::string, CannedResponse> routes_;
+    std::set<std::string> held_;
     std::vector<RecordedRequest> requests_;
     std::vector<std::thread> connections_;
     std::size_t accepted_ = 0;

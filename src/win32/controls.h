@@ -1,0 +1,27 @@
+// Small helpers over the controls of a dialog, in the system code page.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace veltrano::win32 {
+
+std::string ControlText(HWND dialog, int id);
+void SetControlText(HWND dialog, int id, std::string_view text);
+void EnableControl(HWND dialog, int id, bool enabled);
+
+// The whole text of a list box entry; empty when there is no such entry.
+std::string ListBoxText(HWND listBox, int item);
+// Replaces a list box's entries, keeping it from redrawing meanwhile.
+template <typename Items>
+void FillListBox(HWND listBox, const Items& items) {
+    SendMessageA(listBox, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(listBox, LB_RESETCONTENT, 0, 0);
+    for (const auto& item : items) SendMessageA(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::string(item).c_str()));
+    SendMessageA(listBox, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(listBox, nullptr, TRUE);
+}
+
+}  // namespace veltrano::win32
