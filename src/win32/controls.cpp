@@ -15,13 +15,4 @@ void SetControlText(HWND dialog, int id, std::string_view text) {
 
 void EnableControl(HWND dialog, int id, bool enabled) { EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE); }
 
-std::string ListBoxText(HWND listBox, int item) {
-    const LRESULT length = SendMessageA(listBox, LB_GETTEXTLEN, static_cast<WPARAM>(item), 0);
-    if (length == LB_ERR) return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const LRESULT got = SendMessageA(listBox, LB_GETTEXT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(got == LB_ERR ? 0 : static_cast<std::size_t>(got));
-    return text;
-}
-
 }  // namespace veltrano::win32

@@ -12,8 +12,6 @@ std::string ControlText(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, std::string_view text);
 void EnableControl(HWND dialog, int id, bool enabled);
 
-// The whole text of a list box entry; empty when there is no such entry.
-std::string ListBoxText(HWND listBox, int item);
 // Replaces a list box's entries, keeping it from redrawing meanwhile.
 template <typename Items>
 void FillListBox(HWND listBox, const Items& items) {

@@ -18,6 +18,7 @@
 #include "win32/com_thread.h"
 #include "win32/controls.h"
 #include "win32/desktop_app.h"
+#include "win32/result_box.h"
 #include "win32/shell_open.h"
 
 namespace veltrano::win32 {
@@ -63,6 +64,7 @@ BOOL OnInitDialog(HWND window, HWND, LPARAM appPointer) {
     DesktopApp& app = App(window);
     app.view.Attach(window);
     SetUpPageList(GetDlgItem(window, IDC_PAGE_LIST));
+    SetUpResultBox(GetDlgItem(window, IDC_RESULT_LIST));
     // The link patterns and the page extensions are compiled with the state.
     app.presetMenus = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDM_PRESETS));
     SetWindowTextA(window, app.state.caption.c_str());
@@ -133,9 +135,8 @@ void AddPreset(HWND window, std::string_view name) {
 }
 
 void OpenSelectedResult(HWND window) {
-    const HWND box = GetDlgItem(window, IDC_RESULT_LIST);
-    const LRESULT selection = SendMessageA(box, LB_GETCURSEL, 0, 0);
-    if (selection != LB_ERR) OpenCrawledText(window, ListBoxText(box, static_cast<int>(selection)));
+    const LRESULT selection = SendDlgItemMessageA(window, IDC_RESULT_LIST, LB_GETCURSEL, 0, 0);
+    if (selection != LB_ERR) OpenCrawledText(window, App(window).state.resultList.At(static_cast<std::size_t>(selection)));
 }
 
 void OpenCurrentPage(HWND window) {
@@ -199,6 +200,10 @@ void OnDestroy(HWND window) {
 
 void OnTimer(HWND window, UINT) { TimerTick(App(window).state); }
 
+void OnDrawItem(HWND window, const DRAWITEMSTRUCT* item) {
+    if (item->CtlID == IDC_RESULT_LIST) DrawResult(*item, App(window).state.resultList);
+}
+
 void OnInitMenuPopup(HWND window, HMENU menu, UINT, BOOL) {
     const MenuItemStates states = UpdateMenuState(App(window).state);
     const auto apply = [menu](int command, bool enabled) {
@@ -246,6 +251,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_CLOSE: HANDLE_WM_CLOSE(window, wParam, lParam, OnClose); return TRUE;
         case WM_DESTROY: HANDLE_WM_DESTROY(window, wParam, lParam, OnDestroy); return TRUE;
         case WM_TIMER: HANDLE_WM_TIMER(window, wParam, lParam, OnTimer); return TRUE;
+        case WM_DRAWITEM: HANDLE_WM_DRAWITEM(window, wParam, lParam, OnDrawItem); return TRUE;
         case WM_INITMENUPOPUP: HANDLE_WM_INITMENUPOPUP(window, wParam, lParam, OnInitMenuPopup); return TRUE;
         case WM_APP_RUN: (*reinterpret_cast<const std::function<void()>*>(lParam))(); return TRUE;
         case WM_APP_SYNC: App(window).view.Sync(); return TRUE;

@@ -80,21 +80,20 @@ void WindowView::SyncPages() {
 }
 
 void WindowView::AppendResults() {
+    // The box holds no texts, only their number: it draws each visible entry
+    // from the core's list, so a million results cost nothing to show.
     const HWND box = GetDlgItem(window_, IDC_RESULT_LIST);
-    const std::size_t shown = static_cast<std::size_t>(SendMessageA(box, LB_GETCOUNT, 0, 0));
     const std::size_t count = state_.resultList.Count();
-    // The worker only appends; anything else was a replacement of the list.
-    if (count < shown) return RebuildResults();
-    for (std::size_t item = shown; item < count; ++item) {
-        SendMessageA(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(state_.resultList.At(item).c_str()));
+    if (static_cast<std::size_t>(SendMessageA(box, LB_GETCOUNT, 0, 0)) != count) {
+        SendMessageA(box, LB_SETCOUNT, count, 0);
+        InvalidateRect(box, nullptr, TRUE);
     }
 }
 
 void WindowView::RebuildResults() {
     const HWND box = GetDlgItem(window_, IDC_RESULT_LIST);
-    const std::vector<std::string> items = state_.resultList.Items();
-    SendMessageA(box, LB_INITSTORAGE, items.size(), 64 * items.size());
-    FillListBox(box, items);
+    SendMessageA(box, LB_SETCOUNT, state_.resultList.Count(), 0);
+    InvalidateRect(box, nullptr, TRUE);
 }
 
 void WindowView::SelectLastResult() {
@@ -102,6 +101,9 @@ void WindowView::SelectLastResult() {
     const LRESULT count = SendMessageA(box, LB_GETCOUNT, 0, 0);
     SendMessageA(box, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
     if (count > 0) SendMessageA(box, LB_SETTOPINDEX, static_cast<WPARAM>(count - 1), 0);
+    // Scrolling moves the pixels drawn before the count grew; the few
+    // visible entries are simply drawn again.
+    InvalidateRect(box, nullptr, TRUE);
 }
 
 EditableList& WindowView::Editable(ListId list) {

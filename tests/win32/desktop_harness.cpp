@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -89,7 +90,12 @@ std::string FileText(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-DesktopHarness::DesktopHarness() {
+DesktopHarness::DesktopHarness(const std::filesystem::path& workingFolder) {
+    if (workingFolder.empty()) {
+        scratch_.emplace();
+    } else {
+        std::filesystem::current_path(workingFolder);
+    }
     ui_ = std::thread([this] {
         CoInitialize(nullptr);
         INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
@@ -141,21 +147,25 @@ bool DesktopHarness::MenuItemGreyed(int position, int command) {
 }
 
 std::vector<std::pair<std::string, std::string>> DesktopHarness::PageRows() const {
-    const HWND list = Item(IDC_PAGE_LIST);
-    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     std::vector<std::pair<std::string, std::string>> rows;
-    for (int row = 0; row < count; ++row) {
-        char cells[2][1100] = {};
-        for (int column = 0; column < 2; ++column) {
-            LVITEMA item{};
-            item.iSubItem = column;
-            item.pszText = cells[column];
-            item.cchTextMax = sizeof cells[column];
-            SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-        }
-        rows.emplace_back(cells[0], cells[1]);
-    }
+    for (int row = 0, count = PageRowCount(); row < count; ++row) rows.push_back(PageRow(row));
     return rows;
+}
+
+std::pair<std::string, std::string> DesktopHarness::PageRow(int row) const {
+    char cells[2][1100] = {};
+    for (int column = 0; column < 2; ++column) {
+        LVITEMA item{};
+        item.iSubItem = column;
+        item.pszText = cells[column];
+        item.cchTextMax = sizeof cells[column];
+        SendMessageA(Item(IDC_PAGE_LIST), LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    }
+    return {cells[0], cells[1]};
+}
+
+int DesktopHarness::PageRowCount() const {
+    return static_cast<int>(SendMessageA(Item(IDC_PAGE_LIST), LVM_GETITEMCOUNT, 0, 0));
 }
 
 int DesktopHarness::CurrentPageRow() const {
@@ -175,6 +185,13 @@ std::vector<std::string> DesktopHarness::ListBoxItems(int id) const {
     return items;
 }
 
+std::vector<std::string> DesktopHarness::ResultItems() {
+    const std::size_t shown = static_cast<std::size_t>(SendMessageA(Item(IDC_RESULT_LIST), LB_GETCOUNT, 0, 0));
+    std::vector<std::string> items = app_.state.resultList.Items();
+    items.resize(std::min(items.size(), shown));
+    return items;
+}
+
 int DesktopHarness::ProgressPosition() const {
     return static_cast<int>(SendMessageA(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
 }
@@ -185,6 +202,17 @@ bool DesktopHarness::WaitForCrawlEnd() {
     const bool ended = WaitFor([this] { return !app_.state.workerActive; });
     Flush();
     return ended;
+}
+
+HWND DesktopHarness::WaitForDialog(const char* title) const {
+    HWND dialog = nullptr;
+    WaitFor(
+        [&] {
+            dialog = FindWindowA("#32770", title);
+            return dialog != nullptr && GetWindow(dialog, GW_OWNER) == window_;
+        },
+        std::chrono::seconds(10));
+    return dialog != nullptr && GetWindow(dialog, GW_OWNER) == window_ ? dialog : nullptr;
 }
 
 bool DesktopHarness::WaitForWindowEnd() {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -75,7 +76,8 @@ std::string FileText(const std::filesystem::path& path);
 
 class DesktopHarness {
 public:
-    DesktopHarness();
+    // Works in a scratch folder of its own, or in `workingFolder` if given.
+    explicit DesktopHarness(const std::filesystem::path& workingFolder = {});
     ~DesktopHarness();
     DesktopHarness(const DesktopHarness&) = delete;
     DesktopHarness& operator=(const DesktopHarness&) = delete;
@@ -100,9 +102,14 @@ public:
 
     // The page list as the list view shows it: "Web page" and "Result".
     std::vector<std::pair<std::string, std::string>> PageRows() const;
+    std::pair<std::string, std::string> PageRow(int row) const;
+    int PageRowCount() const;
     // The row that is focused and selected, or -1.
     int CurrentPageRow() const;
     std::vector<std::string> ListBoxItems(int id) const;
+    // The entries the result box shows: as many as it counts, each drawn
+    // from the core's list.
+    std::vector<std::string> ResultItems();
     int ProgressPosition() const;
 
     // Brings the window up to date with what the worker noted.
@@ -113,10 +120,12 @@ public:
     bool WaitForWindowEnd();
     INT_PTR Result() const { return result_; }
 
-    const std::filesystem::path& Folder() const { return folder_.Path(); }
+    // The open dialog with this title, owned by the main window; null
+    // when none opened within a few seconds.
+    HWND WaitForDialog(const char* title) const;
 
 private:
-    ScratchFolder folder_;
+    std::optional<ScratchFolder> scratch_;
     win32::DesktopApp app_;
     HWND window_ = nullptr;
     INT_PTR result_ = 0;

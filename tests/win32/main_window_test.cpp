@@ -94,8 +94,7 @@ TEST_F(MainWindowTest, CrawlFillsThePageListTheResultsAndTheCounters) {
     EXPECT_EQ(desktop.PageRows(),
               (Rows{{Url("/"), "OK"}, {Url("/a.html"), "OK"}, {Url("/b.htm"), "OK"}, {Url("/c.php"), "OK"}}));
     const Texts results = {Url("/pic.jpg"), Url("/Movie.mp4")};
-    EXPECT_EQ(desktop.ListBoxItems(IDC_RESULT_LIST), results);
-    EXPECT_EQ(desktop.State().resultList.Items(), results);
+    EXPECT_EQ(desktop.ResultItems(), results);
     // The last result is selected.
     EXPECT_EQ(SendMessageA(desktop.Item(IDC_RESULT_LIST), LB_GETCURSEL, 0, 0), 1);
 
@@ -129,7 +128,7 @@ TEST_F(MainWindowTest, CrawlFillsThePageListTheResultsAndTheCounters) {
     EXPECT_EQ(desktop.recorder.Messages().back().text, "Save changes?");
     EXPECT_EQ(desktop.recorder.Messages().back().flags, kQuestion);
     EXPECT_TRUE(desktop.PageRows().empty());
-    EXPECT_TRUE(desktop.ListBoxItems(IDC_RESULT_LIST).empty());
+    EXPECT_TRUE(desktop.ResultItems().empty());
     for (const auto& [id, text] : std::vector<std::pair<int, std::string>>{{IDC_TIMER, "00:00:00"},
                                                                             {IDC_TRAFFIC, "0"},
                                                                             {IDC_PAGES_TOTAL, "0"},
@@ -314,7 +313,7 @@ TEST_F(MainWindowTest, DoubleClicksOpenOnlyWebAddresses) {
     desktop.ChooseGrabMode(1);
     StartCrawl("/");
     ASSERT_TRUE(desktop.WaitForCrawlEnd());
-    const Texts results = desktop.ListBoxItems(IDC_RESULT_LIST);
+    const Texts results = desktop.ResultItems();
     ASSERT_EQ(results.size(), 9u);
     EXPECT_EQ(results[3], "C:\\Windows\\System32\\calc.exe");
 
@@ -338,6 +337,35 @@ TEST_F(MainWindowTest, DoubleClicksOpenOnlyWebAddresses) {
     SendMessageA(desktop.Window(), WM_NOTIFY, IDC_PAGE_LIST, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(desktop.recorder.Opened().size(), 4u);
     EXPECT_EQ(desktop.recorder.Opened().back(), Url("/leaf.html"));
+}
+
+TEST_F(MainWindowTest, AHundredThousandFoundPagesAreShownWhileTheCrawlGoesOn) {
+    constexpr int kLinks = 100000;
+    std::string home;
+    for (int link = 1; link <= kLinks; ++link) home += "<a href=\"p" + std::to_string(link) + ".html\">.</a>\n";
+    Serve("/", home);
+    Hold("/p1.html");
+    StartCrawl("/");
+    ASSERT_TRUE(WaitForRequest("/p1.html"));
+    desktop.Flush();
+
+    EXPECT_EQ(desktop.PageRowCount(), kLinks + 1);
+    EXPECT_EQ(desktop.PageRow(0), (std::pair<std::string, std::string>{Url("/"), "OK"}));
+    EXPECT_EQ(desktop.PageRow(kLinks), (std::pair<std::string, std::string>{Url("/p100000.html"), ""}));
+    EXPECT_EQ(desktop.Text(IDC_PAGES_TOTAL), "100'001");
+    EXPECT_EQ(desktop.CurrentPageRow(), 1);
+    // Without link extensions every link is a result as well.
+    EXPECT_EQ(desktop.ResultItems().size(), static_cast<std::size_t>(kLinks));
+    EXPECT_EQ(desktop.Text(IDC_RESULTS_TOTAL), "100'000");
+    EXPECT_EQ(SendMessageA(desktop.Item(IDC_RESULT_LIST), LB_GETCURSEL, 0, 0), kLinks - 1);
+    // The window keeps answering while the worker waits for its page.
+    EXPECT_TRUE(desktop.MenuItemGreyed(0, IDM_SAVE_PROJECT));
+
+    desktop.Command(IDC_START);
+    Release("/p1.html");
+    ASSERT_TRUE(desktop.WaitForCrawlEnd());
+    EXPECT_EQ(desktop.PageRow(1).second, "OK");  // the 404 page of the test server
+    EXPECT_EQ(desktop.CurrentPageRow(), 2);
 }
 
 }  // namespace
