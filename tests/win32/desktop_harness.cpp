@@ -122,6 +122,12 @@ void DesktopHarness::PostCommand(int id) {
     PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
 }
 
+void DesktopHarness::PressKey(int id, UINT key) {
+    PostMessageA(Item(id), WM_KEYDOWN, key, 0);
+    PostMessageA(Item(id), WM_KEYUP, key, 0);
+    Flush();
+}
+
 std::string DesktopHarness::Text(int id) const {
     char text[2048] = "";
     SendMessageA(Item(id), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));

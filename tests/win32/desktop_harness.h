@@ -91,6 +91,9 @@ public:
     // A command as the control or menu item with this id sends it.
     void Command(int id, UINT notification = BN_CLICKED);
     void PostCommand(int id);
+    // A key pressed in the control with this id, through the window's own
+    // message loop (so Enter and Esc reach the dialog's default handling).
+    void PressKey(int id, UINT key);
     std::string Text(int id) const;
     void SetText(int id, std::string_view text);
     bool Enabled(int id) const;

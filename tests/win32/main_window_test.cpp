@@ -87,7 +87,10 @@ TEST_F(MainWindowTest, CrawlFillsThePageListTheResultsAndTheCounters) {
     desktop.Command(IDM_PRESET_VIDEO);
     EXPECT_EQ(desktop.ListBoxItems(IDC_EXT_LIST), (Texts{"gif", "png", "jpg", "jpeg", "bmp", "ico", "avi", "mov", "mp4"}));
 
-    StartCrawl("/");
+    // Enter in the address field presses the default button, Start.
+    desktop.SetText(IDC_WEB_SITE, Url("/"));
+    desktop.PressKey(IDC_WEB_SITE, VK_RETURN);
+    ASSERT_TRUE(WaitForRequest("/"));
     ASSERT_TRUE(desktop.WaitForCrawlEnd());
 
     EXPECT_EQ(Targets(), (Texts{"/", "/a.html", "/b.htm", "/c.php"}));
@@ -293,7 +296,7 @@ TEST_F(MainWindowTest, EscapeClosesAtOnceAndTheAutosaveIsWritten) {
     StartCrawl("/");
     ASSERT_TRUE(WaitForRequest("/p1.html"));
 
-    desktop.Command(IDCANCEL);
+    desktop.PressKey(IDC_WEB_SITE, VK_ESCAPE);
     ASSERT_TRUE(desktop.WaitForWindowEnd());
     EXPECT_EQ(desktop.Result(), IDCANCEL);
     EXPECT_TRUE(desktop.recorder.Messages().empty());
