@@ -7,7 +7,7 @@ finds.  Shapes are tested at many sub-pixel points per pixel, which gives
 smooth anti-aliased edges.  Standard library only; output is deterministic.
 
 Writes veltrano.ico (48, 32, 16), veltrano_small.ico (16, 32) and about.bmp
-(64x64, 24-bit) next to this script.  With --preview DIR it also writes PNG
+(56x56, 24-bit) next to this script.  With --preview DIR it also writes PNG
 copies of every image into DIR.
 """
 import math
@@ -196,7 +196,7 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     large = {48: render(48, FULL), 32: render(32, FULL), 16: render(16, SIMPLE)}
     small = {n: render(n, SIMPLE) for n in (16, 32)}
-    about = over(render(64, FULL), DIALOG_GREY)
+    about = over(render(56, FULL), DIALOG_GREY)
     outputs = {'veltrano.ico': ico([large[48], large[32], large[16]]),
                'veltrano_small.ico': ico([small[16], small[32]]),
                'about.bmp': bmp(about)}
