@@ -6,6 +6,11 @@
 
 #include "crawl/presets.h"
 
+// The folder of the HTML help pages, set by the build.
+#ifndef VELTRANO_HELP_DIR
+#error "VELTRANO_HELP_DIR (the folder of the help pages) must be defined"
+#endif
+
 namespace veltrano {
 namespace {
 
@@ -45,7 +50,9 @@ const char* UsageText() {
            "\n"
            "Results go to standard output, one per line, as they are found. Ctrl-C pauses after the\n"
            "current page and saves; a second Ctrl-C quits at once.\n"
-           "Exit status: 0 complete, 3 stopped before the end, 2 bad usage or refused, 1 other failure.\n";
+           "Exit status: 0 complete, 3 stopped before the end, 2 bad usage or refused, 1 other failure.\n"
+           "Help: text patterns in " VELTRANO_HELP_DIR "/patterns.html, the user manual in " VELTRANO_HELP_DIR
+           "/index.html\n";
 }
 
 ParsedOptions ParseOptions(int argc, char** argv) {

@@ -464,6 +464,16 @@ class UsageTests(CliTestCase):
                 self.assertFalse(os.path.exists(self.path("Projects")))
         self.assertIn("--max-pages", self.run_cli("--help").stdout.decode())
 
+    def test_help_names_the_help_pages(self):
+        proc = self.run_cli("--help")
+        self.assert_exit(proc, 0)
+        usage = proc.stdout.decode()
+        for page in ("patterns.html", "index.html"):
+            with self.subTest(page=page):
+                paths = re.findall(r"(/\S*/%s)\b" % re.escape(page), usage)
+                self.assertEqual(len(paths), 1, usage)
+                self.assertTrue(os.path.isfile(paths[0]), paths[0] + " does not exist")
+
 
 
 if __name__ == "__main__":
