@@ -3,7 +3,11 @@
 
 // Dialog templates
 #define IDD_MAIN 129
+#define IDD_ITEM_EXTENSION 130
 #define IDD_FILE_NAME 132
+#define IDD_LOAD_PROJECT 133
+#define IDD_ITEM_PATTERN 134
+#define IDD_ABOUT 136
 
 // Menus
 #define IDM_MAIN_MENU 109
@@ -51,6 +55,20 @@
 
 // "Enter file name"
 #define IDC_FILE_NAME 1007
+
+// The item editor
+#define IDC_ITEM_TEXT 1007
+#define IDC_ITEM_HELP 6
+
+// "Load project"
+#define IDC_PROJECT_LIST 1016
+#define IDC_PROJECT_DELETE 1017
+
+// "About"
+#define IDC_ABOUT_PICTURE 1018
+#define IDC_ABOUT_NAME 1019
+#define IDC_ABOUT_AUTHOR 1020
+#define IDC_ABOUT_RIGHTS 1021
 
 // Menu commands
 #define IDM_ABOUT 104

@@ -1,4 +1,5 @@
-// Small helpers over the controls of a dialog, in the system code page.
+// Text in the system code page, and small helpers over the controls of a
+// dialog.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,10 @@
 #include <string_view>
 
 namespace veltrano::win32 {
+
+// Text in the system code page to UTF-16 and back.
+std::wstring WideFromAnsi(std::string_view text);
+std::string AnsiFromWide(std::wstring_view text);
 
 std::string ControlText(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, std::string_view text);

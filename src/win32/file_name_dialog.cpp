@@ -5,21 +5,26 @@
 #include "project/project_dialogs.h"
 #include "resource.h"
 #include "win32/controls.h"
+#include "win32/dialog_support.h"
 
 namespace veltrano::win32 {
 namespace {
 
-FileNameDialog& Logic(HWND dialog) { return *reinterpret_cast<FileNameDialog*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
+struct Context {
+    WindowView& view;
+    FileNameDialog& logic;
+};
 
-BOOL OnInitDialog(HWND dialog, HWND, LPARAM logic) {
-    SetWindowLongPtrA(dialog, DWLP_USER, logic);
+BOOL OnInitDialog(HWND dialog, HWND, LPARAM context) {
+    BeginDialog(dialog, context, reinterpret_cast<Context*>(context)->view);
     SendDlgItemMessageA(dialog, IDC_FILE_NAME, EM_LIMITTEXT, kFileNameMax, 0);
     return TRUE;
 }
 
 void OnCommand(HWND dialog, int id, HWND, UINT) {
-    if (id == IDOK && Logic(dialog).OnOk(ControlText(dialog, IDC_FILE_NAME))) EndDialog(dialog, IDOK);
-    if (id == IDCANCEL) EndDialog(dialog, IDCANCEL);
+    Context& context = DialogContext<Context>(dialog);
+    if (id == IDOK && context.logic.OnOk(ControlText(dialog, IDC_FILE_NAME))) EndOwnedDialog(dialog, IDOK, context.view);
+    if (id == IDCANCEL) EndOwnedDialog(dialog, IDCANCEL, context.view);
 }
 
 INT_PTR CALLBACK FileNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -32,9 +37,9 @@ INT_PTR CALLBACK FileNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 
 }  // namespace
 
-bool ShowFileNameDialog(HWND owner, FileNameDialog& dialog) {
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_FILE_NAME), owner, FileNameProc,
-                           reinterpret_cast<LPARAM>(&dialog)) == IDOK;
+bool ShowFileNameDialog(WindowView& view, FileNameDialog& dialog) {
+    Context context{view, dialog};
+    return RunDialog(IDD_FILE_NAME, view, FileNameProc, &context) == IDOK;
 }
 
 }  // namespace veltrano::win32

@@ -1,16 +1,15 @@
 // "Enter file name": the dialog that names a project to save.
 #pragma once
 
-#include <windows.h>
-
 namespace veltrano {
 class FileNameDialog;
 }
 
 namespace veltrano::win32 {
 
-// Shows the dialog owned by `owner`; true when it closed with a name,
-// which `dialog` then holds.
-bool ShowFileNameDialog(HWND owner, FileNameDialog& dialog);
+class WindowView;
+
+// Shows the dialog; true when it closed with a name, which `dialog` holds.
+bool ShowFileNameDialog(WindowView& view, FileNameDialog& dialog);
 
 }  // namespace veltrano::win32

@@ -17,7 +17,10 @@
 #include "resource.h"
 #include "win32/com_thread.h"
 #include "win32/controls.h"
+#include "win32/about_box.h"
 #include "win32/desktop_app.h"
+#include "win32/help.h"
+#include "win32/item_editor_dialog.h"
 #include "win32/result_box.h"
 #include "win32/shell_open.h"
 
@@ -163,9 +166,22 @@ void OnCommand(HWND window, int id, HWND, UINT notification) {
         case IDC_PAT_CLEAR: ClearList(window, state.patternList, ListId::patterns); return;
         case IDC_EXT_PRESETS: PopUpPresets(window, 0); return;
         case IDC_PAT_PRESETS: PopUpPresets(window, 1); return;
+        case IDC_EXT_ADD: ShowItemEditor(app.view, ListId::extensions, ItemEditMode::add); return;
+        case IDC_EXT_EDIT: ShowItemEditor(app.view, ListId::extensions, ItemEditMode::edit); return;
+        case IDC_PAT_ADD: ShowItemEditor(app.view, ListId::patterns, ItemEditMode::add); return;
+        case IDC_PAT_EDIT: ShowItemEditor(app.view, ListId::patterns, ItemEditMode::edit); return;
+        case IDC_EXT_LIST:
+            if (notification == LBN_DBLCLK) ShowItemEditor(app.view, ListId::extensions, ItemEditMode::edit);
+            return;
+        case IDC_PATTERN_LIST:
+            if (notification == LBN_DBLCLK) ShowItemEditor(app.view, ListId::patterns, ItemEditMode::edit);
+            return;
         case IDC_RESULT_LIST:
             if (notification == LBN_DBLCLK) OpenSelectedResult(window);
             return;
+        case IDM_ABOUT: AboutBox(app.view); return;
+        case IDM_USER_MANUAL: OpenUserManual(window, state.caption); return;
+        case IDM_HOME_PAGE: OpenHomePage(window); return;
         case IDC_GRAB:
             if (notification == CBN_SELCHANGE) ApplyGrabMode(state);
             return;

@@ -14,6 +14,7 @@ Seams SystemSeams() {
                       SW_SHOWNORMAL);
     };
     seams.beep = [] { MessageBeep(MB_OK); };
+    seams.chooseFile = [](OPENFILENAMEA& request) { return GetOpenFileNameA(&request) != FALSE; };
     return seams;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <functional>
 #include <string>
@@ -16,6 +17,8 @@ struct Seams {
     // The shell's "open" verb on a file or address, with optional parameters.
     std::function<void(HWND owner, const std::string& file, const std::string& parameters)> shellOpen;
     std::function<void()> beep;
+    // The open-file chooser; true when the user chose a file.
+    std::function<bool(OPENFILENAMEA& request)> chooseFile;
 };
 
 // The calls in use; the real ones unless a test has replaced them.

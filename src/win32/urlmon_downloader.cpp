@@ -1,5 +1,6 @@
 #include "win32/urlmon_downloader.h"
 
+#include "win32/controls.h"
 #include "win32/download_status.h"
 
 namespace veltrano::win32 {
@@ -10,24 +11,6 @@ namespace {
 constexpr std::size_t kAddressMax = 1023;
 
 }  // namespace
-
-std::wstring WideFromAnsi(std::string_view text) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0)), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), static_cast<int>(wide.size()));
-    return wide;
-}
-
-std::string AnsiFromWide(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    std::string narrow(
-        static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr)), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), static_cast<int>(narrow.size()), nullptr,
-                        nullptr);
-    return narrow;
-}
 
 HRESULT STDMETHODCALLTYPE MyCallback::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
                                                  LPCWSTR statusText) {

@@ -51,8 +51,4 @@ public:
                              DownloadProgress& progress) override;
 };
 
-// Text in the system code page to UTF-16 and back.
-std::wstring WideFromAnsi(std::string_view text);
-std::string AnsiFromWide(std::wstring_view text);
-
 }  // namespace veltrano::win32

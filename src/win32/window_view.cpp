@@ -6,7 +6,9 @@
 #include "resource.h"
 #include "state/app_state.h"
 #include "win32/controls.h"
+#include "win32/file_chooser.h"
 #include "win32/file_name_dialog.h"
+#include "win32/load_project_dialog.h"
 #include "win32/seams.h"
 
 namespace veltrano::win32 {
@@ -122,13 +124,13 @@ void WindowView::ShowEditableList(ListId list) {
 
 void WindowView::ShowMessage(std::string_view text, MessageIcon icon) {
     const UINT flags = MB_OK | (icon == MessageIcon::error ? MB_ICONERROR : MB_ICONINFORMATION);
-    OnUi([&] { CurrentSeams().messageBox(window_, std::string(text), state_.caption, flags); });
+    OnUi([&] { CurrentSeams().messageBox(Owner(), std::string(text), state_.caption, flags); });
 }
 
 bool WindowView::AskYesNo(std::string_view question) {
     bool yes = false;
     OnUi([&] {
-        yes = CurrentSeams().messageBox(window_, std::string(question), state_.caption,
+        yes = CurrentSeams().messageBox(Owner(), std::string(question), state_.caption,
                                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
     });
     return yes;
@@ -225,12 +227,20 @@ void WindowView::Beep() {
 
 bool WindowView::RunFileNameDialog(FileNameDialog& dialog) {
     bool named = false;
-    OnUi([&] { named = ShowFileNameDialog(window_, dialog); });
+    OnUi([&] { named = ShowFileNameDialog(*this, dialog); });
     return named;
 }
 
-bool WindowView::RunLoadProjectDialog(LoadProjectDialog&) { return false; }
+bool WindowView::RunLoadProjectDialog(LoadProjectDialog& dialog) {
+    bool chosen = false;
+    OnUi([&] { chosen = ShowLoadProjectDialog(*this, dialog); });
+    return chosen;
+}
 
-std::optional<std::string> WindowView::ChooseFile(const FileChooserRequest&) { return std::nullopt; }
+std::optional<std::string> WindowView::ChooseFile(const FileChooserRequest& request) {
+    std::optional<std::string> path;
+    OnUi([&] { path = ShowFileChooser(Owner(), request); });
+    return path;
+}
 
 }  // namespace veltrano::win32

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "state/view.h"
 
@@ -35,6 +36,12 @@ public:
     void Attach(HWND window);
     void Detach();
     HWND Window() const { return window_.load(); }
+    AppState& State() { return state_; }
+
+    // While a modal dialog of the window is open, the messages it causes
+    // are owned by it.
+    void PushOwner(HWND dialog) { owners_.push_back(dialog); }
+    void PopOwner() { owners_.pop_back(); }
 
     // Applies the list changes noted by the worker (WM_APP_SYNC).
     void Sync();
@@ -76,12 +83,14 @@ private:
     void RebuildResults();
     void SelectLastResult();
     EditableList& Editable(ListId list);
+    HWND Owner() const { return owners_.empty() ? window_.load() : owners_.back(); }
 
     AppState& state_;
     std::atomic<HWND> window_{nullptr};
     DWORD uiThread_ = 0;
     std::atomic<unsigned> pending_{0};
     std::atomic<bool> syncPosted_{false};
+    std::vector<HWND> owners_;  // user-interface thread only
 };
 
 }  // namespace veltrano::win32

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -26,6 +27,21 @@ Recorder::Recorder() : saved_(win32::CurrentSeams()) {
     seams.shellOpen = [this](HWND, const std::string& file, const std::string& parameters) {
         const std::lock_guard lock(mutex_);
         opened_.push_back(parameters.empty() ? file : file + " " + parameters);
+    };
+    seams.chooseFile = [this](OPENFILENAMEA& request) {
+        const std::lock_guard lock(mutex_);
+        std::string filter;
+        for (const char* part = request.lpstrFilter; part && *part; part += std::strlen(part) + 1) {
+            filter.append(part).push_back('\0');
+        }
+        chooserRequests_.push_back({request.hwndOwner, filter, request.lpstrTitle ? request.lpstrTitle : "",
+                                    request.lpstrDefExt ? request.lpstrDefExt : "", request.lpstrFile,
+                                    request.nMaxFile, request.Flags});
+        const std::optional<std::string> path = paths_.empty() ? std::nullopt : paths_.front();
+        if (!paths_.empty()) paths_.pop_front();
+        if (!path) return false;
+        lstrcpynA(request.lpstrFile, path->c_str(), static_cast<int>(request.nMaxFile));
+        return true;
     };
     seams.beep = [this] {
         const std::lock_guard lock(mutex_);
@@ -54,6 +70,16 @@ std::vector<std::string> Recorder::MessageTexts() const {
 std::vector<std::string> Recorder::Opened() const {
     const std::lock_guard lock(mutex_);
     return opened_;
+}
+
+void Recorder::Choose(std::initializer_list<std::optional<std::string>> paths) {
+    const std::lock_guard lock(mutex_);
+    paths_.insert(paths_.end(), paths);
+}
+
+std::vector<ChooserRequest> Recorder::ChooserRequests() const {
+    const std::lock_guard lock(mutex_);
+    return chooserRequests_;
 }
 
 int Recorder::Beeps() const {
@@ -120,6 +146,10 @@ void DesktopHarness::Command(int id, UINT notification) {
 
 void DesktopHarness::PostCommand(int id) {
     PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
+}
+
+void DesktopHarness::OnUiThread(const std::function<void()>& job) {
+    SendMessageA(window_, win32::WM_APP_RUN, 0, reinterpret_cast<LPARAM>(&job));
 }
 
 void DesktopHarness::PressKey(int id, UINT key) {
@@ -211,14 +241,14 @@ bool DesktopHarness::WaitForCrawlEnd() {
 }
 
 HWND DesktopHarness::WaitForDialog(const char* title) const {
+    // A dialog shows once it is initialised and its modal loop runs.
+    const auto ready = [this, title] {
+        const HWND dialog = FindWindowA("#32770", title);
+        return dialog != nullptr && GetWindow(dialog, GW_OWNER) == window_ && IsWindowVisible(dialog) ? dialog : nullptr;
+    };
     HWND dialog = nullptr;
-    WaitFor(
-        [&] {
-            dialog = FindWindowA("#32770", title);
-            return dialog != nullptr && GetWindow(dialog, GW_OWNER) == window_;
-        },
-        std::chrono::seconds(10));
-    return dialog != nullptr && GetWindow(dialog, GW_OWNER) == window_ ? dialog : nullptr;
+    WaitFor([&] { return (dialog = ready()) != nullptr; }, std::chrono::seconds(10));
+    return dialog;
 }
 
 bool DesktopHarness::WaitForWindowEnd() {

@@ -23,6 +23,17 @@
 
 namespace veltrano::testing {
 
+// What the program asked the file chooser for.
+struct ChooserRequest {
+    HWND owner;
+    std::string filter;  // with its NUL separators
+    std::string title;
+    std::string defaultExtension;
+    std::string initialFile;
+    DWORD maxFile;
+    DWORD flags;
+};
+
 struct ShownMessage {
     HWND owner;
     std::string text;
@@ -44,10 +55,16 @@ public:
     std::vector<std::string> MessageTexts() const;
     std::vector<std::string> Opened() const;
     int Beeps() const;
+    // The paths the next file choosers return, in order; nothing cancels,
+    // as does a chooser once they run out.
+    void Choose(std::initializer_list<std::optional<std::string>> paths);
+    std::vector<ChooserRequest> ChooserRequests() const;
 
 private:
     mutable std::mutex mutex_;
     std::deque<bool> answers_;
+    std::deque<std::optional<std::string>> paths_;
+    std::vector<ChooserRequest> chooserRequests_;
     std::vector<ShownMessage> messages_;
     std::vector<std::string> opened_;
     int beeps_ = 0;
@@ -91,6 +108,8 @@ public:
     // A command as the control or menu item with this id sends it.
     void Command(int id, UINT notification = BN_CLICKED);
     void PostCommand(int id);
+    // Runs `job` on the window's thread, between two of its messages.
+    void OnUiThread(const std::function<void()>& job);
     // A key pressed in the control with this id, through the window's own
     // message loop (so Enter and Esc reach the dialog's default handling).
     void PressKey(int id, UINT key);
@@ -123,8 +142,8 @@ public:
     bool WaitForWindowEnd();
     INT_PTR Result() const { return result_; }
 
-    // The open dialog with this title, owned by the main window; null
-    // when none opened within a few seconds.
+    // The dialog with this title, owned by the main window, once it shows;
+    // null when none did within a few seconds.
     HWND WaitForDialog(const char* title) const;
 
 private:

@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop_harness.h"
-#include "http_test_server.h"
+#include "desktop_scenario.h"
 #include "resource.h"
 
 namespace veltrano::testing {
@@ -24,53 +23,7 @@ using Texts = std::vector<std::string>;
 constexpr UINT kQuestion = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;
 constexpr const char* kCompleted = "The project is completed successfully!";
 
-class MainWindowTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        for (const std::string& target : held_) server.Release(target);
-    }
-
-    std::string Url(std::string_view target) const { return server.Address(target); }
-
-    void Serve(const std::string& target, const std::string& body) { server.Route(target, CannedResponse{200, "", body}); }
-
-    void Hold(const std::string& target) {
-        server.Hold(target);
-        held_.insert(target);
-    }
-
-    void Release(const std::string& target) {
-        server.Release(target);
-        held_.erase(target);
-    }
-
-    Texts Targets() const {
-        Texts targets;
-        for (const RecordedRequest& request : server.Requests()) targets.push_back(request.target);
-        return targets;
-    }
-
-    bool WaitForRequest(const std::string& target) {
-        return WaitFor([&] {
-            for (const std::string& asked : Targets()) {
-                if (asked == target) return true;
-            }
-            return false;
-        });
-    }
-
-    void StartCrawl(std::string_view target) {
-        desktop.SetText(IDC_WEB_SITE, Url(target));
-        desktop.Command(IDC_START);
-    }
-
-    // Declared first: the server outlives the window and its worker.
-    HttpTestServer server;
-    DesktopHarness desktop;
-
-private:
-    std::set<std::string> held_;
-};
+using MainWindowTest = DesktopScenario;
 
 TEST_F(MainWindowTest, CrawlFillsThePageListTheResultsAndTheCounters) {
     const std::string home = "<a href=\"a.html\">A</a> <a href='b.htm'>B</a> <a href=\"pic.jpg\">P</a>\n"
