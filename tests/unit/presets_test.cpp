@@ -12,8 +12,13 @@ using Texts = std::vector<std::string>;
 
 TEST(Presets, GroupsInMenuOrder) {
     Texts names;
-    for (const PresetGroup& group : PresetGroups()) names.emplace_back(group.name);
+    Texts forPatterns;
+    for (const PresetGroup& group : PresetGroups()) {
+        names.emplace_back(group.name);
+        if (group.patterns) forPatterns.emplace_back(group.name);
+    }
     EXPECT_EQ(names, (Texts{"html", "image", "music", "torrent", "video", "xml", "html-link"}));
+    EXPECT_EQ(forPatterns, Texts{"html-link"});
     ASSERT_NE(FindPresetGroup("html-link"), nullptr);
     EXPECT_TRUE(FindPresetGroup("html-link")->patterns);
     EXPECT_EQ(FindPresetGroup("HTML"), nullptr);

@@ -180,18 +180,25 @@ TEST_F(ProjectCommandsTest, DeleteRemovesEveryFileOfTheProjectOnly) {
                              "Shop_pattern.txt", "Shop2.ini", "Shop2_page.txt"}) {
         WriteBytes(fs::path("Projects") / name, "x");
     }
-    view.loadDialogScript = {{Action::remove, std::nullopt}, {Action::remove, 0}, {Action::remove, 0},
-                             {Action::cancel, std::nullopt}};
-    view.ScriptAnswers({false, true});
+    const auto files = [] {
+        Texts names;
+        for (const auto& entry : fs::directory_iterator("Projects")) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const Texts all = files();
+    view.loadDialogScript = {{Action::remove, std::nullopt}, {Action::remove, 0}, {Action::cancel, std::nullopt}};
+    view.ScriptAnswers({false});
     state.modified = false;
     LoadProject(state);
+    EXPECT_EQ(files(), all);  // No deletes nothing
+    view.loadDialogScript = {{Action::remove, 0}, {Action::cancel, std::nullopt}};
+    view.ScriptAnswers({true});
+    LoadProject(state);
     EXPECT_EQ(view.Calls(), (Texts{"load dialog: Shop.ini Shop2.ini", "message(info): Please select an item.",
-                                   "ask: Delete the project. Areyou sure? -> No",
+                                   "ask: Delete the project. Areyou sure? -> No", "load dialog: Shop.ini Shop2.ini",
                                    "ask: Delete the project. Areyou sure? -> Yes"}));
-    Texts left;
-    for (const auto& entry : fs::directory_iterator("Projects")) left.push_back(entry.path().filename().string());
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (Texts{"Shop2.ini", "Shop2_page.txt"}));
+    EXPECT_EQ(files(), (Texts{"Shop2.ini", "Shop2_page.txt"}));
 }
 
 TEST_F(ProjectCommandsTest, AnsweringNoThenCancellingTheLoadLeavesNothingToSave) {
@@ -217,6 +224,7 @@ TEST_F(ProjectCommandsTest, NewProjectClearsTheCrawlButKeepsTheSetup) {
     state.modified = false;
     state.pageList.SetCurrentRow(1);
     NewProject(state);
+    EXPECT_FALSE(state.modified);
     EXPECT_EQ(state.pageList.Count(), 0u);
     EXPECT_EQ(state.resultList.Count(), 0u);
     EXPECT_EQ(state.traffic, 0);
