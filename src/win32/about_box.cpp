@@ -1,7 +1,5 @@
 #include "win32/about_box.h"
 
-#include <windowsx.h>
-
 #include <string>
 
 #include "resource.h"
@@ -29,16 +27,8 @@ void OnCommand(HWND dialog, int id, HWND, UINT) {
     if (id == IDOK || id == IDCANCEL) EndOwnedDialog(dialog, id, DialogContext<WindowView>(dialog));
 }
 
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG: return HANDLE_WM_INITDIALOG(dialog, wParam, lParam, OnInitDialog);
-        case WM_COMMAND: HANDLE_WM_COMMAND(dialog, wParam, lParam, OnCommand); return TRUE;
-    }
-    return FALSE;
-}
-
 }  // namespace
 
-void AboutBox(WindowView& view) { RunDialog(IDD_ABOUT, view, AboutProc, &view); }
+void AboutBox(WindowView& view) { RunDialog(IDD_ABOUT, view, DialogProcedure<OnInitDialog, OnCommand>, &view); }
 
 }  // namespace veltrano::win32

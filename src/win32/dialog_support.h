@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <windowsx.h>
 
 #include "win32/window_view.h"
 
@@ -21,6 +22,17 @@ void EndOwnedDialog(HWND dialog, INT_PTR result, WindowView& view);
 template <typename Context>
 Context& DialogContext(HWND dialog) {
     return *reinterpret_cast<Context*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+// The procedure of a dialog that handles its initialisation and its
+// commands; every other message gets the default dialog handling.
+template <BOOL (*OnInit)(HWND, HWND, LPARAM), void (*OnCommand)(HWND, int, HWND, UINT)>
+INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: return HANDLE_WM_INITDIALOG(dialog, wParam, lParam, OnInit);
+        case WM_COMMAND: HANDLE_WM_COMMAND(dialog, wParam, lParam, OnCommand); return TRUE;
+    }
+    return FALSE;
 }
 
 }  // namespace veltrano::win32

@@ -1,7 +1,5 @@
 #include "win32/file_name_dialog.h"
 
-#include <windowsx.h>
-
 #include "project/project_dialogs.h"
 #include "resource.h"
 #include "win32/controls.h"
@@ -27,19 +25,11 @@ void OnCommand(HWND dialog, int id, HWND, UINT) {
     if (id == IDCANCEL) EndOwnedDialog(dialog, IDCANCEL, context.view);
 }
 
-INT_PTR CALLBACK FileNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG: return HANDLE_WM_INITDIALOG(dialog, wParam, lParam, OnInitDialog);
-        case WM_COMMAND: HANDLE_WM_COMMAND(dialog, wParam, lParam, OnCommand); return TRUE;
-    }
-    return FALSE;
-}
-
 }  // namespace
 
 bool ShowFileNameDialog(WindowView& view, FileNameDialog& dialog) {
     Context context{view, dialog};
-    return RunDialog(IDD_FILE_NAME, view, FileNameProc, &context) == IDOK;
+    return RunDialog(IDD_FILE_NAME, view, DialogProcedure<OnInitDialog, OnCommand>, &context) == IDOK;
 }
 
 }  // namespace veltrano::win32

@@ -1,7 +1,5 @@
 #include "win32/item_editor_dialog.h"
 
-#include <windowsx.h>
-
 #include <optional>
 #include <string>
 
@@ -48,14 +46,6 @@ void OnCommand(HWND dialog, int id, HWND, UINT) {
     }
 }
 
-INT_PTR CALLBACK ItemEditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG: return HANDLE_WM_INITDIALOG(dialog, wParam, lParam, OnInitDialog);
-        case WM_COMMAND: HANDLE_WM_COMMAND(dialog, wParam, lParam, OnCommand); return TRUE;
-    }
-    return FALSE;
-}
-
 }  // namespace
 
 void ShowItemEditor(WindowView& view, ListId list, ItemEditMode mode) {
@@ -66,7 +56,8 @@ void ShowItemEditor(WindowView& view, ListId list, ItemEditMode mode) {
         SendDlgItemMessageA(view.Window(), patterns ? IDC_PATTERN_LIST : IDC_EXT_LIST, LB_GETCURSEL, 0, 0);
     entries.Select(selected == LB_ERR ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(selected)));
     Context context{view, ItemEditor(view, entries, mode)};
-    if (RunDialog(patterns ? IDD_ITEM_PATTERN : IDD_ITEM_EXTENSION, view, ItemEditorProc, &context) == IDOK) {
+    const int templateId = patterns ? IDD_ITEM_PATTERN : IDD_ITEM_EXTENSION;
+    if (RunDialog(templateId, view, DialogProcedure<OnInitDialog, OnCommand>, &context) == IDOK) {
         view.ShowEditableList(list);
     }
 }

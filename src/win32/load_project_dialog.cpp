@@ -1,7 +1,5 @@
 #include "win32/load_project_dialog.h"
 
-#include <windowsx.h>
-
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -60,19 +58,11 @@ void OnCommand(HWND dialog, int id, HWND, UINT notification) {
     }
 }
 
-INT_PTR CALLBACK LoadProjectProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG: return HANDLE_WM_INITDIALOG(dialog, wParam, lParam, OnInitDialog);
-        case WM_COMMAND: HANDLE_WM_COMMAND(dialog, wParam, lParam, OnCommand); return TRUE;
-    }
-    return FALSE;
-}
-
 }  // namespace
 
 bool ShowLoadProjectDialog(WindowView& view, LoadProjectDialog& dialog) {
     Context context{view, dialog};
-    return RunDialog(IDD_LOAD_PROJECT, view, LoadProjectProc, &context) == IDOK;
+    return RunDialog(IDD_LOAD_PROJECT, view, DialogProcedure<OnInitDialog, OnCommand>, &context) == IDOK;
 }
 
 }  // namespace veltrano::win32
