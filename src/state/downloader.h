@@ -24,6 +24,15 @@ struct DownloadOutcome {
     // Where the last redirect led, or the address exactly as given when
     // there was none; the base for the page's relative links.
     std::string finalAddress;
+    // Not empty when the page could not be stored here: the target file
+    // could not be made or written (a read-only folder, a full disk,
+    // something else in its place). It says which file and why, as
+    // "PATH: reason". That is no failure of the page: the status is then
+    // meaningless and the page must be fetched again later.
+    std::string localFailure;
+    // The download was broken off by Interrupt(); the page must be fetched
+    // again later.
+    bool interrupted = false;
 };
 
 class Downloader {
@@ -33,6 +42,9 @@ public:
     // `progress` on the calling thread. Never throws.
     virtual DownloadOutcome Download(std::string_view address, const std::string& targetFile,
                                      DownloadProgress& progress) = 0;
+    // Breaks off the running download, if any, as soon as it can; callable
+    // from any thread. A download that starts later is not affected.
+    virtual void Interrupt() {}
 };
 
 }  // namespace veltrano
