@@ -12,10 +12,11 @@ void Autosave(AppState& state) {
     View& view = *state.view;
     const std::string settings = AutosaveSettingsText(view.GrabSelection(), view.WebSiteText(), view.SkipMaskText());
     CreateProjectFolder();
-    // Each file is written whether or not the one before it could be.
-    WriteTextFile(view, ProjectPath(kAutosaveName, ProjectFileKind::AutosaveSettingsFile), settings);
-    WriteListFile(view, ProjectPath(kAutosaveName, ProjectFileKind::ExtensionFile), state.extensionList.Items());
-    WriteListFile(view, ProjectPath(kAutosaveName, ProjectFileKind::PatternFile), state.patternList.Items());
+    FileSet(view)
+        .List(ProjectPath(kAutosaveName, ProjectFileKind::ExtensionFile), state.extensionList.Items())
+        .List(ProjectPath(kAutosaveName, ProjectFileKind::PatternFile), state.patternList.Items())
+        .Text(ProjectPath(kAutosaveName, ProjectFileKind::AutosaveSettingsFile), settings)
+        .Commit();
 }
 
 void RestoreAutosave(AppState& state) {

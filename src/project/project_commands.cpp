@@ -43,14 +43,19 @@ bool SaveProject(AppState& state) {
         return false;
     }
     CreateProjectFolder();
+    // One set: a page file marked done never stands beside an older result
+    // file. The settings file, which makes the project visible, goes last.
     const bool links = state.grabMode == kGrabLinks;
-    const bool saved =
-        WriteTextFile(view, ProjectPath(name, ProjectFileKind::SettingsFile), ProjectSettingsText(state)) &&
-        WriteListFile(view, ProjectPath(name, ProjectFileKind::PageFile), state.pageList) &&
-        WriteListFile(view, ProjectPath(name, ProjectFileKind::ResultFile), state.resultList) &&
-        (links ? WriteListFile(view, ProjectPath(name, ProjectFileKind::ExtensionFile), state.extensionList.Items())
-               : WriteListFile(view, ProjectPath(name, ProjectFileKind::PatternFile), state.patternList.Items()));
-    if (!saved) return false;
+    FileSet files(view);
+    files.List(ProjectPath(name, ProjectFileKind::PageFile), state.pageList)
+        .List(ProjectPath(name, ProjectFileKind::ResultFile), state.resultList);
+    if (links) {
+        files.List(ProjectPath(name, ProjectFileKind::ExtensionFile), state.extensionList.Items());
+    } else {
+        files.List(ProjectPath(name, ProjectFileKind::PatternFile), state.patternList.Items());
+    }
+    files.Text(ProjectPath(name, ProjectFileKind::SettingsFile), ProjectSettingsText(state));
+    if (!files.Commit()) return false;
     ShowInformation(view, "The current project is saved successfully.");
     state.modified = false;
     return true;

@@ -42,14 +42,12 @@ void AppendLine(std::string& out, std::string_view entry) {
     out += "\r\n";
 }
 
-// Writes the lines that `next` produces, in chunks, through a safe writer.
+constexpr std::size_t kChunk = 1 << 16;
+
+// Writes what `produce` makes, in chunks, into the writer's temporary file.
+// `produce` gets the chunk to fill and a `flush` that hands it on.
 template <typename Produce>
-bool WriteLines(View& view, const std::string& path, Produce produce) {
-    SafeFileWriter writer(path);
-    if (!writer.Open()) {
-        ShowInformation(view, "Error open file for write");
-        return false;
-    }
+bool WriteChunks(SafeFileWriter& writer, Produce produce) {
     std::string chunk;
     bool written = true;
     const auto flush = [&] {
@@ -57,18 +55,9 @@ bool WriteLines(View& view, const std::string& path, Produce produce) {
         chunk.clear();
         return written;
     };
-    if (!produce(chunk, flush) || !flush() || !writer.Commit()) {
-        ShowInformation(view, "Error write to file. May be disk is full.");
-        return false;
-    }
-    if (!writer.Replace()) {
-        ShowInformation(view, "Error open file for write");
-        return false;
-    }
-    return true;
+    return produce(chunk, flush) && flush() && writer.Commit();
 }
 
-constexpr std::size_t kChunk = 1 << 16;
 
 // Splits a text into lines: CR LF, CR and LF each end a line, and a last
 // line without a line end counts too. Each line keeps its first 1024 bytes.
@@ -119,55 +108,110 @@ bool FileExists(const std::string& path) {
     return std::filesystem::exists(path, error);
 }
 
-bool WriteTextFile(View& view, const std::string& path, std::string_view text) {
-    return WriteLines(view, path, [&](std::string& chunk, auto&&) {
-        chunk = text;
-        return true;
+FileSet::FileSet(View& view) : view_(view) {}
+FileSet::~FileSet() = default;
+
+FileSet& FileSet::Add(std::string path, const std::function<bool(SafeFileWriter&)>& write) {
+    if (failed_) return *this;
+    auto writer = std::make_unique<SafeFileWriter>(std::move(path));
+    if (!writer->Open()) {
+        ShowInformation(view_, "Error open file for write: " + writer->Path() + ": " + writer->Reason());
+        failed_ = true;
+    } else if (!write(*writer)) {
+        ShowInformation(view_, "Error write to file. May be disk is full. " + writer->Path() + ": " + writer->Reason());
+        failed_ = true;
+    }
+    writers_.push_back(std::move(writer));
+    return *this;
+}
+
+FileSet& FileSet::Text(std::string path, std::string_view text) {
+    return Add(std::move(path), [&](SafeFileWriter& writer) {
+        return WriteChunks(writer, [&](std::string& chunk, auto&&) {
+            chunk = text;
+            return true;
+        });
     });
 }
 
-bool WriteListFile(View& view, const std::string& path, const std::vector<std::string>& items) {
-    return WriteLines(view, path, [&](std::string& chunk, auto&& flush) {
-        for (const std::string& item : items) {
-            AppendLine(chunk, item);
-            if (chunk.size() >= kChunk && !flush()) return false;
-        }
-        return true;
+FileSet& FileSet::List(std::string path, const std::vector<std::string>& items) {
+    return Add(std::move(path), [&](SafeFileWriter& writer) {
+        return WriteChunks(writer, [&](std::string& chunk, auto&& flush) {
+            for (const std::string& item : items) {
+                AppendLine(chunk, item);
+                if (chunk.size() >= kChunk && !flush()) return false;
+            }
+            return true;
+        });
     });
 }
 
 // The shared lists are written straight from the list, row by row, so that
 // a large crawl is not copied whole for its save.
-bool WriteListFile(View& view, const std::string& path, const ResultList& items) {
-    return WriteLines(view, path, [&](std::string& chunk, auto&& flush) {
-        bool written = true;
-        items.ForEach([&](std::string_view item) {
-            AppendLine(chunk, item);
-            written = chunk.size() < kChunk || flush();
+FileSet& FileSet::List(std::string path, const ResultList& items) {
+    return Add(std::move(path), [&](SafeFileWriter& writer) {
+        return WriteChunks(writer, [&](std::string& chunk, auto&& flush) {
+            bool written = true;
+            items.ForEach([&](std::string_view item) {
+                AppendLine(chunk, item);
+                written = chunk.size() < kChunk || flush();
+                return written;
+            });
             return written;
         });
-        return written;
     });
 }
 
-bool WriteListFile(View& view, const std::string& path, const PageList& rows) {
-    return WriteLines(view, path, [&](std::string& chunk, auto&& flush) {
-        bool written = true;
-        rows.ForEachRow([&](std::string_view webPage, std::string_view result) {
-            AppendLine(chunk, webPage.substr(0, kPageCellMax));
-            AppendLine(chunk, result.substr(0, kPageCellMax));
-            written = chunk.size() < kChunk || flush();
+FileSet& FileSet::List(std::string path, const PageList& rows) {
+    return Add(std::move(path), [&](SafeFileWriter& writer) {
+        return WriteChunks(writer, [&](std::string& chunk, auto&& flush) {
+            bool written = true;
+            rows.ForEachRow([&](std::string_view webPage, std::string_view result) {
+                AppendLine(chunk, webPage.substr(0, kPageCellMax));
+                AppendLine(chunk, result.substr(0, kPageCellMax));
+                written = chunk.size() < kChunk || flush();
+                return written;
+            });
             return written;
         });
-        return written;
     });
+}
+
+bool FileSet::Commit() {
+    if (failed_) {
+        writers_.clear();  // the temporaries go, the old files stay
+        return false;
+    }
+    for (const std::unique_ptr<SafeFileWriter>& writer : writers_) {
+        if (!writer->Replace()) {
+            ShowInformation(view_, "Error open file for write: " + writer->Path() + ": " + writer->Reason());
+            writers_.clear();
+            return false;
+        }
+    }
+    writers_.clear();
+    return true;
+}
+
+bool WriteTextFile(View& view, const std::string& path, std::string_view text) {
+    return FileSet(view).Text(path, text).Commit();
+}
+
+bool WriteListFile(View& view, const std::string& path, const std::vector<std::string>& items) {
+    return FileSet(view).List(path, items).Commit();
+}
+
+bool WriteListFile(View& view, const std::string& path, const ResultList& items) {
+    return FileSet(view).List(path, items).Commit();
 }
 
 std::optional<std::string> ReadWholeFile(View& view, const std::string& path) {
     FileBytes file = ReadFileBytes(path);
     switch (file.status) {
         case ReadStatus::ok: break;
-        case ReadStatus::cannotOpen: ShowInformation(view, "Error open file: " + path); return std::nullopt;
+        case ReadStatus::cannotOpen:
+            ShowInformation(view, "Error open file: " + path + (file.reason.empty() ? "" : ": " + file.reason));
+            return std::nullopt;
         case ReadStatus::noMemory: ShowInformation(view, "Error. Not enough memory!"); return std::nullopt;
         case ReadStatus::shortRead: ShowInformation(view, "Error read file!"); return std::nullopt;
     }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +16,7 @@
 namespace veltrano {
 
 class View;
+class SafeFileWriter;
 struct AppState;
 
 enum class ProjectFileKind {
@@ -37,13 +40,40 @@ void CreateProjectFolder();
 // True when the path names a file or a folder.
 bool FileExists(const std::string& path);
 
-// Writes the whole text; the old file is replaced only by a complete new one.
+// Files written as one set: each goes to a temporary file beside it as it
+// is added, and only when every one is complete does Commit put them in
+// place, in the order they were added, so the file added last (a settings
+// file) is replaced last. After any failure, with its message naming the
+// file and the reason, the temporaries go and every old file stays.
+class FileSet {
+public:
+    explicit FileSet(View& view);
+    ~FileSet();
+    FileSet(const FileSet&) = delete;
+    FileSet& operator=(const FileSet&) = delete;
+
+    // The whole text.
+    FileSet& Text(std::string path, std::string_view text);
+    // One line per item, each ended by CR LF.
+    FileSet& List(std::string path, const std::vector<std::string>& items);
+    FileSet& List(std::string path, const ResultList& items);
+    // Two lines per row: the "Web page" cell, then the "Result" cell.
+    FileSet& List(std::string path, const PageList& rows);
+    // True when every file of the set is in place.
+    bool Commit();
+
+private:
+    FileSet& Add(std::string path, const std::function<bool(SafeFileWriter&)>& write);
+
+    View& view_;
+    std::vector<std::unique_ptr<SafeFileWriter>> writers_;
+    bool failed_ = false;
+};
+
+// A set of one file.
 bool WriteTextFile(View& view, const std::string& path, std::string_view text);
-// One line per item, each ended by CR LF.
 bool WriteListFile(View& view, const std::string& path, const std::vector<std::string>& items);
 bool WriteListFile(View& view, const std::string& path, const ResultList& items);
-// Two lines per row: the "Web page" cell, then the "Result" cell.
-bool WriteListFile(View& view, const std::string& path, const PageList& rows);
 
 // The file's bytes up to the first NUL byte, if any.
 std::optional<std::string> ReadWholeFile(View& view, const std::string& path);

@@ -9,18 +9,18 @@
 
 namespace veltrano {
 
-void SaveResults(AppState& state) {
+bool SaveResults(AppState& state) {
     View& view = *state.view;
     if (state.resultList.Count() == 0) {
         ShowInformation(view, "There is no item to save!");
-        return;
+        return false;
     }
     const std::optional<std::string> path = view.ChooseFile({"Please select file to save result", "txt", false});
-    if (!path) return;
-    if (FileExists(*path) && !view.AskYesNo("The file exists. Overwrite?")) return;
-    if (WriteListFile(view, *path, state.resultList)) {
-        ShowInformation(view, "Data is saved successfully.");
-    }
+    if (!path) return false;
+    if (FileExists(*path) && !view.AskYesNo("The file exists. Overwrite?")) return false;
+    if (!WriteListFile(view, *path, state.resultList)) return false;
+    ShowInformation(view, "Data is saved successfully.");
+    return true;
 }
 
 void LoadResults(AppState& state) {

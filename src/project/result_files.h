@@ -6,7 +6,8 @@ namespace veltrano {
 
 struct AppState;
 
-void SaveResults(AppState& state);
+// True when the file was written.
+bool SaveResults(AppState& state);
 void LoadResults(AppState& state);
 
 }  // namespace veltrano

@@ -1,5 +1,7 @@
 #include "project/safe_file.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -15,24 +17,37 @@ SafeFileWriter::~SafeFileWriter() {
     }
 }
 
+bool SafeFileWriter::Fail(int error) {
+    reason_ = std::strerror(error != 0 ? error : EIO);
+    return false;
+}
+
 bool SafeFileWriter::Open() {
+    errno = 0;
     file_.reset(std::fopen(temporary_.c_str(), "wb"));
-    return file_ != nullptr;
+    return file_ != nullptr || Fail(errno);
 }
 
 bool SafeFileWriter::Write(std::string_view bytes) {
-    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
+    errno = 0;
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size() || Fail(errno);
 }
 
 bool SafeFileWriter::Commit() {
+    errno = 0;
     const bool flushed = std::fflush(file_.get()) == 0 && !std::ferror(file_.get());
-    return std::fclose(file_.release()) == 0 && flushed;
+    const int flushError = errno;
+    errno = 0;
+    const bool closed = std::fclose(file_.release()) == 0;
+    if (!flushed) return Fail(flushError);
+    return closed || Fail(errno);
 }
 
 bool SafeFileWriter::Replace() {
     std::error_code error;
     std::filesystem::rename(temporary_, path_, error);
     done_ = !error;
+    if (error) reason_ = error.message();
     return done_;
 }
 

@@ -22,15 +22,22 @@ public:
     bool Commit();                      // false: the data could not be flushed
     bool Replace();                     // false: the old file could not be replaced
 
+    const std::string& Path() const { return path_; }
+    // Why the last step failed, in the system's words.
+    const std::string& Reason() const { return reason_; }
+
     static std::string TemporaryPath(const std::string& path) { return path + ".saving"; }
 
 private:
+    bool Fail(int error);
+
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
     std::string path_;
     std::string temporary_;
     std::unique_ptr<std::FILE, Closer> file_;
+    std::string reason_;
     bool done_ = false;
 };
 

@@ -1,6 +1,8 @@
 #include "state/file_bytes.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -15,9 +17,16 @@ FileBytes ReadFileBytes(const std::string& path) {
     };
     FileBytes result;
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return result;
+    if (std::filesystem::is_directory(path, error)) {
+        result.reason = std::strerror(EISDIR);
+        return result;
+    }
+    errno = 0;
     const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return result;
+    if (!file) {
+        result.reason = std::strerror(errno != 0 ? errno : ENOENT);
+        return result;
+    }
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (error) {
         result.status = ReadStatus::shortRead;

@@ -16,6 +16,7 @@ enum class ReadStatus {
 struct FileBytes {
     ReadStatus status = ReadStatus::cannotOpen;
     std::string bytes;  // the whole file when status is ok
+    std::string reason;  // why it could not be opened, in the system's words
 };
 
 FileBytes ReadFileBytes(const std::string& path);

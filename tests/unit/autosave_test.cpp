@@ -90,13 +90,21 @@ TEST_F(AutosaveTest, AMissingListFileLeavesTheListAsItIsWithoutAMessage) {
     EXPECT_TRUE(view.Messages().empty());
 }
 
-TEST_F(AutosaveTest, EveryFileIsWrittenEvenWhenOneFails) {
-    fs::create_directories("Projects/autosave_extension.txt/blocked");
-    state.patternList.Assign({"p q r"});
+TEST_F(AutosaveTest, TheSetIsReplacedWholeOrNotAtAll) {
+    state.patternList.Assign({"old pattern x"});
     Autosave(state);
-    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file for write"});
-    EXPECT_EQ(ReadBytes("Projects/autosave_pattern.txt"), "p q r\r\n");
-    EXPECT_TRUE(fs::exists("Projects/autosave_ini.txt"));
+    const std::string oldSettings = ReadBytes("Projects/autosave_ini.txt");
+    fs::create_directories("Projects/autosave_pattern.txt.saving");  // the pattern file cannot be written
+    state.extensionList.Assign({"new"});
+    state.patternList.Assign({"p q r"});
+    view.webSite = "http://elsewhere/";
+    Autosave(state);
+    EXPECT_EQ(view.Messages(),
+              Texts{"message(info): Error open file for write: ./Projects/autosave_pattern.txt: Is a directory"});
+    EXPECT_EQ(ReadBytes("Projects/autosave_pattern.txt"), "old pattern x\r\n");
+    EXPECT_EQ(ReadBytes("Projects/autosave_extension.txt"), "");
+    EXPECT_EQ(ReadBytes("Projects/autosave_ini.txt"), oldSettings);
+    EXPECT_FALSE(fs::exists("Projects/autosave_extension.txt.saving"));
 }
 
 }  // namespace

@@ -17,17 +17,35 @@ DownloadOutcome FakeDownloader::Download(std::string_view address, const std::st
         requested_.push_back(key);
     }
     if (onDownload) onDownload(key);
+    DownloadOutcome outcome;
+    outcome.finalAddress = key;
+    if (const auto local = localFailures.find(key); local != localFailures.end()) {
+        outcome.localFailure = local->second;
+        return outcome;
+    }
+    if (interrupted.count(key) != 0) {
+        outcome.interrupted = true;
+        return outcome;
+    }
     const auto found = pages.find(key);
-    if (found == pages.end()) return {"INET_E_OBJECT_NOT_FOUND", key};
+    if (found == pages.end()) {
+        outcome.status = "INET_E_OBJECT_NOT_FOUND";
+        return outcome;
+    }
     const Page& page = found->second;
-    if (page.status != "OK") return {page.status, key};
+    if (page.status != "OK") {
+        outcome.status = page.status;
+        return outcome;
+    }
     std::ofstream(targetFile, std::ios::binary | std::ios::trunc) << page.body;
     const std::uint64_t size = page.body.size();
     progress.OnProgress(0, size);
     progress.OnProgress(size / 2, size);
     progress.OnProgress(size, size);
     progress.OnEndOfData(size);
-    return {"OK", page.finalAddress.empty() ? key : page.finalAddress};
+    outcome.status = "OK";
+    if (!page.finalAddress.empty()) outcome.finalAddress = page.finalAddress;
+    return outcome;
 }
 
 }  // namespace veltrano::testing

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ public:
 
     // Addresses not in the table fail with "INET_E_OBJECT_NOT_FOUND".
     std::map<std::string, Page> pages;
+    // Addresses whose page cannot be stored here, with the reason given.
+    std::map<std::string, std::string> localFailures;
+    // Addresses whose download is broken off.
+    std::set<std::string> interrupted;
     // Called before each download with its address (on the worker thread).
     std::function<void(const std::string&)> onDownload;
 

@@ -148,7 +148,8 @@ TEST_F(ProjectCommandsTest, AMissingPageFileStopsTheLoadAfterTheSettings) {
     state.pageList.Assign({{"http://other/", ""}});
     view.ClearCalls();
     Load(0);
-    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file: " + ProjectPath("Shop", ProjectFileKind::PageFile)});
+    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file: " + ProjectPath("Shop", ProjectFileKind::PageFile) +
+                                     ": No such file or directory"});
     EXPECT_EQ(state.traffic, 123456);
     EXPECT_EQ(state.pageList.Rows(), (std::vector<PageRow>{{"http://other/", ""}}));
     EXPECT_TRUE(view.CallsStartingWith("label").empty());  // the status is not refreshed
@@ -248,9 +249,18 @@ TEST_F(ProjectCommandsTest, AFailedSaveKeepsTheOldFilesAndTheChanges) {
     fs::create_directory(SafeFileWriter::TemporaryPath(ProjectPath("Shop", ProjectFileKind::PageFile)));
     view.ClearCalls();
     SaveAs("Shop", {true});
-    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file for write"});
+    EXPECT_EQ(view.Messages(),
+              Texts{"message(info): Error open file for write: ./Projects/Shop_page.txt: Is a directory"});
     EXPECT_EQ(Page("Shop"), oldPages);
     EXPECT_TRUE(state.modified);
+    // The rest of the set is not written either: no file of the set is newer than another.
+    fs::remove(SafeFileWriter::TemporaryPath(ProjectPath("Shop", ProjectFileKind::PageFile)));
+    fs::create_directory(SafeFileWriter::TemporaryPath(ProjectPath("Shop", ProjectFileKind::SettingsFile)));
+    state.resultList.Add("http://www.site.com/new.jpg");
+    const std::string oldResults = ReadBytes(ProjectPath("Shop", ProjectFileKind::ResultFile));
+    SaveAs("Shop", {true});
+    EXPECT_EQ(Page("Shop"), oldPages);
+    EXPECT_EQ(ReadBytes(ProjectPath("Shop", ProjectFileKind::ResultFile)), oldResults);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ protected:
     bool WritePages(const std::string& path, const std::vector<PageRow>& rows) {
         PageList pages;
         pages.Assign(rows);
-        return WriteListFile(view, path, pages);
+        return FileSet(view).List(path, pages).Commit();
     }
 
     std::optional<Texts> Lines(const std::string& bytes) {
@@ -138,8 +138,8 @@ TEST_F(ProjectStoreTest, UnreadableFilesAreReportedWithTheirPath) {
     const std::string missing = ProjectPath("none", ProjectFileKind::PageFile);
     EXPECT_EQ(ReadListFile(view, missing), std::nullopt);
     EXPECT_EQ(ReadWholeFile(view, "Projects"), std::nullopt);
-    EXPECT_EQ(view.Messages(), (Texts{"message(info): Error open file: " + missing,
-                                      "message(info): Error open file: Projects"}));
+    EXPECT_EQ(view.Messages(), (Texts{"message(info): Error open file: " + missing + ": No such file or directory",
+                                      "message(info): Error open file: Projects: Is a directory"}));
 }
 
 TEST_F(ProjectStoreTest, AFailedSaveKeepsTheOldFile) {
@@ -147,16 +147,36 @@ TEST_F(ProjectStoreTest, AFailedSaveKeepsTheOldFile) {
     // A folder where the new file would be assembled makes the save fail.
     fs::create_directory(SafeFileWriter::TemporaryPath(ProjectPath("Shop", ProjectFileKind::PageFile)));
     EXPECT_FALSE(WriteListFile(view, ProjectPath("Shop", ProjectFileKind::PageFile), Texts{"new"}));
-    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file for write"});
+    EXPECT_EQ(view.Messages(),
+              Texts{"message(info): Error open file for write: " + ProjectPath("Shop", ProjectFileKind::PageFile) +
+                    ": Is a directory"});
     EXPECT_EQ(ReadBytes("Projects/Shop_page.txt"), "old\r\n");
 }
 
 TEST_F(ProjectStoreTest, AFileThatCannotBeReplacedIsReportedAndNoTemporaryFileStays) {
     fs::create_directories("Projects/taken.txt/inside");  // a non-empty folder cannot be replaced
     EXPECT_FALSE(WriteTextFile(view, "Projects/taken.txt", "text"));
-    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file for write"});
+    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file for write: Projects/taken.txt: Is a directory"});
     EXPECT_FALSE(fs::exists(SafeFileWriter::TemporaryPath("Projects/taken.txt")));
     EXPECT_TRUE(fs::is_directory("Projects/taken.txt"));
+}
+
+TEST_F(ProjectStoreTest, ASetIsWrittenWholeOrNotAtAll) {
+    WriteBytes("Projects/a.txt", "old a");
+    WriteBytes("Projects/c.txt", "old c");
+    fs::create_directory(SafeFileWriter::TemporaryPath("Projects/b.txt"));  // b cannot be written
+    FileSet failing(view);
+    failing.Text("Projects/a.txt", "new a").Text("Projects/b.txt", "new b").Text("Projects/c.txt", "new c");
+    EXPECT_FALSE(failing.Commit());
+    EXPECT_EQ(view.Messages().size(), 1u);
+    EXPECT_EQ(ReadBytes("Projects/a.txt"), "old a");
+    EXPECT_EQ(ReadBytes("Projects/c.txt"), "old c");
+    EXPECT_FALSE(fs::exists(SafeFileWriter::TemporaryPath("Projects/a.txt")));
+    EXPECT_FALSE(fs::exists(SafeFileWriter::TemporaryPath("Projects/c.txt")));
+
+    fs::remove(SafeFileWriter::TemporaryPath("Projects/b.txt"));
+    EXPECT_TRUE(FileSet(view).Text("Projects/a.txt", "new a").Text("Projects/b.txt", "new b").Commit());
+    EXPECT_EQ(ReadBytes("Projects/a.txt") + ReadBytes("Projects/b.txt"), "new anew b");
 }
 
 TEST_F(ProjectStoreTest, SavesReplaceTheOldFileWhole) {

@@ -87,7 +87,7 @@ TEST_F(ResultFilesTest, AProjectsResultFileStandsInForAResultFile) {
 TEST_F(ResultFilesTest, AFailedLoadLeavesTheListAsItWas) {
     view.chooserScript = {"missing.txt"};
     LoadResults(state);
-    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file: missing.txt"});
+    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file: missing.txt: No such file or directory"});
     EXPECT_EQ(state.resultList.Count(), 2u);
 }
 
