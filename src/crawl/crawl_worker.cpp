@@ -24,11 +24,19 @@ void ProcessPageList(AppState& state) {
             state.pageList.SetResult(*row, "SKIPPED");
             view.ListChanged(ListId::pages);
         } else {
-            const std::string status = DownloadPage(state, address);
-            state.pageList.SetResult(*row, status);
+            const DownloadOutcome outcome = DownloadPage(state, address);
+            // A page that could not be stored here, or whose download was
+            // broken off, is no outcome of the page: its row stays empty and
+            // current, and the crawl pauses there.
+            if (!outcome.localFailure.empty()) {
+                view.ShowMessage("Error open tmp file: " + outcome.localFailure, MessageIcon::error);
+                return;
+            }
+            if (outcome.interrupted) return;
+            state.pageList.SetResult(*row, outcome.status);
             view.ListChanged(ListId::pages);
             // A failed parse has told the user why; the row stays current.
-            if (status == "OK" && !ParsePage(state)) return;
+            if (outcome.status == "OK" && !ParsePage(state)) return;
         }
 
         if (*row + 1 >= state.pageList.Count()) return;  // the last row is done: the crawl is complete

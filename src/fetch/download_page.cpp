@@ -37,13 +37,14 @@ int ProgressPercent(std::uint64_t bytesSoFar, std::uint64_t totalBytes) {
     return percent >= 100.0 ? 100 : static_cast<int>(percent);
 }
 
-std::string DownloadPage(AppState& state, std::string_view address) {
+DownloadOutcome DownloadPage(AppState& state, std::string_view address) {
     state.view->SetProgress(0);
     PageProgress progress(state);
     DownloadOutcome outcome = state.downloader->Download(address, kTempPageFile, progress);
-    if (outcome.status == "OK") state.view->SetProgress(100);
-    state.pageBaseAddress = outcome.finalAddress.empty() ? std::string(address) : std::move(outcome.finalAddress);
-    return outcome.status;
+    const bool stored = outcome.localFailure.empty() && !outcome.interrupted;
+    if (stored && outcome.status == "OK") state.view->SetProgress(100);
+    state.pageBaseAddress = outcome.finalAddress.empty() ? std::string(address) : outcome.finalAddress;
+    return outcome;
 }
 
 }  // namespace veltrano

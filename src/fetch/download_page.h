@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "state/downloader.h"
+
 namespace veltrano {
 
 struct AppState;
@@ -15,8 +17,9 @@ struct AppState;
 int ProgressPercent(std::uint64_t bytesSoFar, std::uint64_t totalBytes);
 
 // Downloads `address` into the temporary page file with the state's
-// downloader. Returns the status text ("OK" or a failure name) and keeps
-// the final address of the download as the base of the page's links.
-std::string DownloadPage(AppState& state, std::string_view address);
+// downloader. Returns the outcome (its status text is "OK" or a failure
+// name) and keeps the final address of the download as the base of the
+// page's links.
+DownloadOutcome DownloadPage(AppState& state, std::string_view address);
 
 }  // namespace veltrano

@@ -198,6 +198,33 @@ TEST_F(CrawlTest, FailedDownloadsAreRecordedAndNeverParsed) {
     EXPECT_EQ(view.Messages(), Texts{"message(info): The project is completed successfully!"});
 }
 
+TEST_F(CrawlTest, APageThatCannotBeStoredHerePausesTheCrawlOnItsRow) {
+    downloader.localFailures["http://www.site.com/a.htm"] = "tmp.txt: Read-only file system";
+    Run();
+    EXPECT_EQ(Rows(), (std::vector<PageRow>{{"http://www.site.com/", "OK"},
+                                            {"http://www.site.com/a.htm", ""},
+                                            {"http://www.site.com/b.htm", ""}}));
+    EXPECT_EQ(state.pageList.CurrentRow(), 1u);
+    EXPECT_EQ(view.Messages(), Texts{"message(error): Error open tmp file: tmp.txt: Read-only file system"});
+    EXPECT_EQ(view.CallsStartingWith("start text").back(), "start text: Continue");
+    EXPECT_EQ(view.CallsStartingWith("progress").back(), "progress: 0");
+
+    // Once the page can be stored, Continue takes it up again.
+    downloader.localFailures.clear();
+    downloader.interrupted.insert("http://www.site.com/b.htm");
+    Run();
+    EXPECT_EQ(Rows()[1], (PageRow{"http://www.site.com/a.htm", "OK"}));
+    EXPECT_EQ(Rows()[2], (PageRow{"http://www.site.com/b.htm", ""}));  // broken off: fetched again later
+    EXPECT_EQ(state.pageList.CurrentRow(), 2u);
+    EXPECT_EQ(view.Messages().size(), 1u);
+    downloader.interrupted.clear();
+    Run();
+    EXPECT_EQ(view.Messages().back(), "message(info): The project is completed successfully!");
+    EXPECT_EQ(downloader.Requested(), (Texts{"http://www.site.com/", "http://www.site.com/a.htm", "http://www.site.com/a.htm",
+                                             "http://www.site.com/b.htm", "http://www.site.com/b.htm",
+                                             "http://www.site.com/c.htm"}));
+}
+
 TEST_F(CrawlTest, AStartPageThatFailsEndsTheCrawlComplete) {
     view.webSite = "http://www.down.com";
     Run();
@@ -270,9 +297,9 @@ TEST(DownloadPage, TrafficCountsEachFinishedDownload) {
     downloader.pages["http://h/1"] = {"OK", std::string(1500, 'x'), ""};
     downloader.pages["http://h/2"] = {"OK", std::string(2500, 'y'), ""};
     state.traffic = 998000;
-    EXPECT_EQ(DownloadPage(state, "http://h/1"), "OK");
-    EXPECT_EQ(DownloadPage(state, "http://h/2"), "OK");
-    EXPECT_EQ(DownloadPage(state, "http://h/3"), "INET_E_OBJECT_NOT_FOUND");
+    EXPECT_EQ(DownloadPage(state, "http://h/1").status, "OK");
+    EXPECT_EQ(DownloadPage(state, "http://h/2").status, "OK");
+    EXPECT_EQ(DownloadPage(state, "http://h/3").status, "INET_E_OBJECT_NOT_FOUND");
     EXPECT_EQ(state.traffic, 1002000);
     EXPECT_EQ(view.CallsStartingWith("label traffic").back(), "label traffic: 1'002'000");
     EXPECT_EQ(view.CallsStartingWith("progress"),

@@ -23,7 +23,11 @@ protected:
 
     std::string Url(std::string_view target) const { return server.Address(target); }
 
-    void Serve(const std::string& target, const std::string& body) { server.Route(target, CannedResponse{200, "", body}); }
+    void Serve(const std::string& target, const std::string& body) {
+        CannedResponse page;
+        page.body = body;
+        server.Route(target, page);
+    }
 
     void Hold(const std::string& target) {
         server.Hold(target);

@@ -2,6 +2,7 @@
 // against a local server, its status callback, and the names of its codes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -31,7 +32,9 @@ TEST(UrlmonDownloader, DownloadsIntoTheFileAndReportsProgressAndTheEndOfData) {
     ScratchFolder folder;
     HttpTestServer server;
     const std::string body = "<html>" + std::string(5000, 'x') + "</html>";
-    server.Route("/page.html", CannedResponse{200, "", body});
+    CannedResponse page;
+    page.body = body;
+    server.Route("/page.html", page);
     win32::UrlmonDownloader downloader;
     RecordingProgress progress;
 
@@ -59,6 +62,27 @@ TEST(UrlmonDownloader, FailuresComeBackAsTheirNames) {
         downloader.Download(server.Address("/" + std::string(1100, 'a')), "tmp.txt", progress);
     EXPECT_EQ(tooLong.status, "INET_E_INVALID_URL");
     EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST(UrlmonDownloader, APageThatCannotBeStoredHereIsNoPageFailure) {
+    ScratchFolder folder;
+    HttpTestServer server;
+    std::filesystem::create_directory("tmp.txt");
+    win32::UrlmonDownloader downloader;
+    RecordingProgress progress;
+    const DownloadOutcome outcome = downloader.Download(server.Address("/page.html"), "tmp.txt", progress);
+    EXPECT_EQ(outcome.localFailure.rfind("tmp.txt: ", 0), 0u) << outcome.localFailure;
+    EXPECT_GT(outcome.localFailure.size(), std::string("tmp.txt: ").size());
+    EXPECT_TRUE(server.Requests().empty());
+
+    // An old page file in the way is replaced by a fresh one.
+    std::filesystem::remove("tmp.txt");
+    std::ofstream("tmp.txt") << std::string(10000, 'o');
+    CannedResponse page;
+    page.body = "<p>new</p>";
+    server.Route("/page.html", page);
+    EXPECT_EQ(downloader.Download(server.Address("/page.html"), "tmp.txt", progress).status, "OK");
+    EXPECT_EQ(FileText("tmp.txt"), "<p>new</p>");
 }
 
 TEST(MyCallback, PassesProgressOnAndLearnsRedirects) {
