@@ -1,6 +1,7 @@
 #include "crawl/status.h"
 
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -40,12 +41,18 @@ void RefreshStatus(AppState& state) {
 
 void TimerTick(AppState& state) {
     if (!state.crawlRunning) return;
-    if (++state.timerSeconds >= 60) {
+    // Each part is looked at before it grows, so none can overflow, and at
+    // its very last second the clock stops rather than wrap around.
+    constexpr int kHoursMax = std::numeric_limits<int>::max();
+    if (state.timerSeconds < 59) {
+        ++state.timerSeconds;
+    } else if (state.timerMinutes < 59) {
         state.timerSeconds = 0;
-        if (++state.timerMinutes >= 60) {
-            state.timerMinutes = 0;
-            ++state.timerHours;
-        }
+        ++state.timerMinutes;
+    } else if (state.timerHours < kHoursMax) {
+        state.timerSeconds = 0;
+        state.timerMinutes = 0;
+        ++state.timerHours;
     }
     state.view->SetStatusLabel(StatusLabel::timer, ElapsedText(state));
 }

@@ -1,5 +1,8 @@
 #include "fetch/download_page.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "text/text_ops.h"
 #include "state/app_state.h"
 #include "state/downloader.h"
@@ -20,7 +23,12 @@ public:
     }
 
     void OnEndOfData(std::uint64_t totalBytes) override {
-        const std::int64_t traffic = state_.traffic += static_cast<std::int64_t>(totalBytes);
+        // Only this thread adds; the sum stops at its largest value.
+        const std::int64_t before = state_.traffic.load();
+        constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+        const std::uint64_t room = static_cast<std::uint64_t>(kMax - std::max<std::int64_t>(before, 0));
+        const std::int64_t traffic = std::max<std::int64_t>(before, 0) + static_cast<std::int64_t>(std::min(totalBytes, room));
+        state_.traffic = traffic;
         state_.view->SetStatusLabel(StatusLabel::traffic, FormatThousands(traffic));
     }
 

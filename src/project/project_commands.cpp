@@ -1,5 +1,6 @@
 #include "project/project_commands.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "crawl/status.h"
@@ -64,10 +65,11 @@ bool SaveProject(AppState& state) {
 bool LoadProjectFiles(AppState& state, const std::string& name) {
     View& view = *state.view;
     const SettingsReader settings(ProjectPath(name, ProjectFileKind::SettingsFile));
-    state.timerSeconds = SettingsInt(settings.Number("TIMER_SEC"));
-    state.timerMinutes = SettingsInt(settings.Number("TIMER_MIN"));
-    state.timerHours = SettingsInt(settings.Number("TIMER_HOUR"));
-    state.traffic = settings.Number("TRAFFIC");
+    // Counts are never negative, whatever a hand-edited file says.
+    state.timerSeconds = std::max(0, SettingsInt(settings.Number("TIMER_SEC")));
+    state.timerMinutes = std::max(0, SettingsInt(settings.Number("TIMER_MIN")));
+    state.timerHours = std::max(0, SettingsInt(settings.Number("TIMER_HOUR")));
+    state.traffic = std::max<std::int64_t>(0, settings.Number("TRAFFIC"));
     state.grabMode = SettingsInt(settings.Number("GRAB_TYPE"));
     view.SetGrabSelection(state.grabMode);
     state.skipMask = settings.Text("SKIP_MASK");

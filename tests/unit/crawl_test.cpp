@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -276,6 +277,13 @@ TEST_F(CrawlTest, TheSnapshotIsTakenAtEachContinue) {
     EXPECT_EQ(state.resultList.Items(), (Texts{"http://www.site.com/a.htm", "http://www.site.com/b.htm",
                                                "http://www.site.com/pic.jpg", "http://www.site.com/song.mp3"}));
     EXPECT_EQ(Rows()[3].result, "SKIPPED");
+}
+
+TEST_F(CrawlTest, TrafficStopsAtItsLargestValue) {
+    state.pageList.Assign({{"http://www.site.com/", "OK"}, {"http://www.site.com/c.htm", ""}});
+    state.traffic = std::numeric_limits<std::int64_t>::max() - 3;
+    Run();
+    EXPECT_EQ(state.traffic, std::numeric_limits<std::int64_t>::max());
 }
 
 TEST(DownloadPage, ProgressIsRoundedHalfUp) {

@@ -123,6 +123,18 @@ TEST_F(ProjectCommandsTest, AProjectSavedAndLoadedBackEqualsTheOriginal) {
     EXPECT_EQ(view.CallsStartingWith("grab controls"), Texts{"grab controls: patterns off, extensions on"});
 }
 
+TEST_F(ProjectCommandsTest, NegativeCountsInAHandEditedProjectLoadAsNothing) {
+    SaveAs("Shop");
+    WriteBytes("Projects/Shop.ini", "[ MAIN ]\r\nTIMER_SEC = -5\r\nTIMER_MIN = -1\r\nTIMER_HOUR = -99999999999\r\n"
+                                    "TRAFFIC = -7\r\nGRAB_TYPE = 0\r\n");
+    AppState loaded;
+    loaded.view = &view;
+    view.loadDialogScript.push_back({Action::load, 0});
+    LoadProject(loaded);
+    EXPECT_EQ(loaded.timerSeconds + loaded.timerMinutes + loaded.timerHours, 0);
+    EXPECT_EQ(loaded.traffic, 0);
+}
+
 TEST_F(ProjectCommandsTest, TheListOfTheOtherGrabModeStaysBesideTheProject) {
     state.grabMode = kGrabCustom;
     SaveAs("Shop");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -34,13 +35,23 @@ TEST_F(StatusTest, TheTimerCountsOnlyWhileACrawlRuns) {
     EXPECT_EQ(state.timerSeconds, 1);
 }
 
-TEST_F(StatusTest, HoursTakeAsManyDigitsAsTheyNeed) {
+TEST_F(StatusTest, HoursTakeAsManyDigitsAsTheyNeedAndTheClockStopsWhenFull) {
     state.crawlRunning = true;
     state.timerHours = 99;
     state.timerMinutes = 59;
     state.timerSeconds = 59;
     TimerTick(state);
-    EXPECT_EQ(view.Calls(), Texts{"label timer: 100:00:00"});
+    state.timerHours = std::numeric_limits<int>::max();
+    state.timerMinutes = 59;
+    state.timerSeconds = 58;
+    TimerTick(state);
+    TimerTick(state);
+    // A hand-edited count far beyond its range rolls over, never wraps.
+    state.timerHours = 0;
+    state.timerSeconds = std::numeric_limits<int>::max();
+    TimerTick(state);
+    EXPECT_EQ(view.Calls(), (Texts{"label timer: 100:00:00", "label timer: 2147483647:59:59",
+                                   "label timer: 2147483647:59:59", "label timer: 01:00:00"}));
 }
 
 TEST_F(StatusTest, RefreshShowsTheCurrentPageAndGroupedCounts) {
