@@ -6,6 +6,8 @@
 
 #include "text/text_ops.h"
 #include "project/project_store.h"
+#include "project/safe_file.h"
+#include "state/app_state.h"
 #include "state/view.h"
 
 namespace veltrano {
@@ -35,11 +37,37 @@ bool ListBoxOrder(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::size_t ProjectNameMax() {
+    const std::size_t used = ProjectPath("", ProjectFileKind::ExtensionFile).size() +
+                             SafeFileWriter::TemporaryPath("").size();  // the longest kind, saved through its temporary
+    return kPathTextMax > used ? kPathTextMax - used : 0;
+}
+
+std::optional<std::string> ProjectNameProblem(std::string_view name) {
+    if (name.find_first_of("/\\") != std::string_view::npos) {
+        return "A project name cannot contain \"/\" or \"\\\": it names files in the Projects folder only.";
+    }
+    if (name == "." || name == "..") return std::string("A project name cannot be \".\" or \"..\".");
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            return std::string("A project name cannot contain control characters.");
+        }
+    }
+    if (name.size() > ProjectNameMax()) {
+        return "A project name can have at most " + std::to_string(ProjectNameMax()) + " characters.";
+    }
+    return std::nullopt;
+}
+
 bool FileNameDialog::OnOk(std::string_view typed) {
     std::string name(typed.substr(0, kFileNameMax));
     TrimBlanks(name);
     if (name.empty()) {
         ShowInformation(view_, "Please enter a file name.");
+        return false;
+    }
+    if (const std::optional<std::string> problem = ProjectNameProblem(name)) {
+        ShowInformation(view_, *problem);
         return false;
     }
     name_ = std::move(name);

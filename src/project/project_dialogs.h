@@ -14,7 +14,15 @@ class View;
 
 inline constexpr std::size_t kFileNameMax = 259;
 
-// "Enter file name": OK takes the trimmed text, refusing an empty one.
+// What is wrong with a project name (already trimmed) as the name of its
+// files in the Projects folder, or nothing when it will do: a name must be
+// one file name, not a path anywhere else.
+std::optional<std::string> ProjectNameProblem(std::string_view name);
+// The longest project name whose files and their temporaries fit the path limit.
+std::size_t ProjectNameMax();
+
+// "Enter file name": OK takes the trimmed text, refusing an empty one and
+// one that cannot name a project.
 class FileNameDialog {
 public:
     explicit FileNameDialog(View& view) : view_(view) {}

@@ -86,6 +86,22 @@ TEST_F(ProjectCommandsTest, TheFileNameDialogRefusesBlanksAndCanBeCancelled) {
     EXPECT_TRUE(state.modified);
 }
 
+TEST_F(ProjectCommandsTest, AProjectNameIsOneFileNameInTheProjectsFolder) {
+    const std::string longest(ProjectNameMax(), 'n');
+    view.fileNameScript = {"../outside", "a\\b", " .. ", "tab\tbed", longest + "n", "  " + longest + "  "};
+    SaveProject(state);
+    EXPECT_EQ(view.Messages(),
+              (Texts{"message(info): A project name cannot contain \"/\" or \"\\\": it names files in the Projects folder only.",
+                     "message(info): A project name cannot contain \"/\" or \"\\\": it names files in the Projects folder only.",
+                     "message(info): A project name cannot be \".\" or \"..\".",
+                     "message(info): A project name cannot contain control characters.",
+                     "message(info): A project name can have at most " + std::to_string(ProjectNameMax()) + " characters.",
+                     "message(info): The current project is saved successfully."}));
+    EXPECT_TRUE(fs::exists(ProjectPath(longest, ProjectFileKind::ExtensionFile)));
+    EXPECT_FALSE(fs::exists("outside.ini"));
+    EXPECT_EQ(ProjectPath(longest, ProjectFileKind::ExtensionFile).size() + 7, kPathTextMax);
+}
+
 TEST_F(ProjectCommandsTest, SavingOverAnExistingProjectAsksFirst) {
     SaveAs("Shop");
     state.resultList.Assign({"changed"});
