@@ -23,6 +23,7 @@ void ProcessPageList(AppState& state) {
         if (!state.skipMask.empty() && MatchAtNoCase(0, state.skipMask, UrlFileName(address))) {
             state.pageList.SetResult(*row, "SKIPPED");
             view.ListChanged(ListId::pages);
+            view.PageDone(address, "SKIPPED");
         } else {
             const DownloadOutcome outcome = DownloadPage(state, address);
             // A page that could not be stored here, or whose download was
@@ -35,6 +36,7 @@ void ProcessPageList(AppState& state) {
             if (outcome.interrupted) return;
             state.pageList.SetResult(*row, outcome.status);
             view.ListChanged(ListId::pages);
+            view.PageDone(address, outcome.status);
             // A failed parse has told the user why; the row stays current.
             if (outcome.status == "OK" && !ParsePage(state)) return;
         }

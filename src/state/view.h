@@ -63,6 +63,9 @@ public:
     // Selects the last result and scrolls it to the top as far as possible.
     virtual void ShowLastResult() = 0;
     virtual void Beep() = 0;
+    // A page was processed and its "Result" cell written; the front ends
+    // that report each page's outcome do it here.
+    virtual void PageDone(std::string_view /*address*/, std::string_view /*status*/) {}
 
     // Shows the "Enter file name" dialog, handing each press of OK to
     // `dialog`; true when it closed with a name, false on Cancel.

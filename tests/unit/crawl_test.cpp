@@ -74,6 +74,9 @@ TEST_F(CrawlTest, AFreshCrawlWalksTheSiteBreadthFirst) {
     EXPECT_EQ(view.CallsStartingWith("label downloadingRow"),
               (Texts{"label downloadingRow: 1", "label downloadingRow: 2", "label downloadingRow: 3",
                      "label downloadingRow: 4"}));
+    EXPECT_EQ(view.CallsStartingWith("page done"),
+              (Texts{"page done: http://www.site.com/ OK", "page done: http://www.site.com/a.htm OK",
+                     "page done: http://www.site.com/b.htm OK", "page done: http://www.site.com/c.htm OK"}));
 }
 
 TEST_F(CrawlTest, RefusalsComeInTheirOrder) {
@@ -181,6 +184,7 @@ TEST_F(CrawlTest, AnAddressWithoutPathIsItsOwnFileName) {
     view.skipMask = "index";
     Run();
     EXPECT_EQ(Rows(), (std::vector<PageRow>{{"indexsite.com", "SKIPPED"}}));
+    EXPECT_EQ(view.CallsStartingWith("page done"), Texts{"page done: indexsite.com SKIPPED"});
 }
 
 TEST_F(CrawlTest, AMaskLongerThanTheFileNameNeverSkips) {
@@ -195,6 +199,7 @@ TEST_F(CrawlTest, FailedDownloadsAreRecordedAndNeverParsed) {
     Run();
     EXPECT_EQ(Rows()[1].result, "INET_E_CANNOT_CONNECT");
     EXPECT_EQ(Rows()[2].result, "ok");
+    EXPECT_EQ(view.CallsStartingWith("page done").at(1), "page done: http://www.site.com/a.htm INET_E_CANNOT_CONNECT");
     EXPECT_FALSE(state.pageList.Contains("http://www.site.com/never.htm"));
     EXPECT_EQ(view.Messages(), Texts{"message(info): The project is completed successfully!"});
 }

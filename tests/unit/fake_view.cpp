@@ -115,6 +115,9 @@ void FakeView::EnableGrabControls(bool patternControls, bool extensionControls) 
 }
 void FakeView::ListChanged(ListId list) { Record(std::string("list changed: ") + ListName(list)); }
 void FakeView::ShowLastResult() { Record("show last result"); }
+void FakeView::PageDone(std::string_view address, std::string_view status) {
+    Record("page done: " + std::string(address) + " " + std::string(status));
+}
 void FakeView::Beep() { Record("beep"); }
 
 bool FakeView::RunFileNameDialog(FileNameDialog& dialog) {

@@ -57,6 +57,7 @@ public:
     void EnableGrabControls(bool patternControls, bool extensionControls) override;
     void ListChanged(ListId list) override;
     void ShowLastResult() override;
+    void PageDone(std::string_view address, std::string_view status) override;
     void Beep() override;
     bool RunFileNameDialog(FileNameDialog& dialog) override;
     bool RunLoadProjectDialog(LoadProjectDialog& dialog) override;
