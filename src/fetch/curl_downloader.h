@@ -1,9 +1,11 @@
-// The downloader of the command-line program, built on libcurl. One easy
-// handle serves the whole crawl, so the connection to the site is kept
-// alive from page to page instead of being opened again for each one.
+// The downloader of the command-line program, built on libcurl. One
+// transfer handle and one connection pool serve the whole crawl, so the
+// connection to the site is kept alive from page to page instead of being
+// opened again for each one.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,8 +20,21 @@ struct CurlDownloaderOptions {
     // A transfer that receives less than one byte a second for this long is
     // abandoned: a stalled server must not hold the crawl forever.
     std::chrono::seconds lowSpeedTime{60};
+    // A page not complete after this long fails with a time-out, however
+    // steadily it trickles in: a server sending a byte a second would
+    // otherwise satisfy the low-speed rule for ever.
+    std::chrono::milliseconds pageTimeout{std::chrono::seconds(300)};
+    // At most this many bytes of the (decoded) body are stored; the transfer
+    // then ends, and the page counts as complete with what it has. This also
+    // stops a small compressed body that would inflate without end.
+    std::uint64_t maxPageBytes = 64ull * 1024 * 1024;
 };
 
+// Failures to store the page (the target cannot be made, a write or the
+// close fails) come back as `localFailure` with an empty status, and no
+// request is made when the target cannot be made. An interrupted download
+// has `interrupted` set and the status "E_ABORT", the text the Windows
+// download service gives a download its caller broke off.
 class CurlDownloader final : public Downloader {
 public:
     CurlDownloader();
@@ -31,6 +46,15 @@ public:
 
     DownloadOutcome Download(std::string_view address, const std::string& targetFile,
                              DownloadProgress& progress) override;
+
+    // Breaks off the download that runs on another thread within a moment,
+    // even while curl waits for a silent server. The rule that makes this
+    // race-free: Download() forgets earlier interrupts as its first step, so
+    // an Interrupt() that returned before a Download() began never touches
+    // it, and one made while a Download() runs always ends it, unless its
+    // page was already complete. Callable at any time while the downloader
+    // exists, also when no download runs.
+    void Interrupt() override;
 
 private:
     // Keeps <curl/curl.h> out of the code that includes this header.

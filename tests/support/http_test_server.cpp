@@ -240,6 +240,17 @@ bool HttpTestServer::SendAll(Socket socket, std::string_view data) const {
     return true;
 }
 
+bool HttpTestServer::Pause(std::chrono::milliseconds interval) const {
+    const auto end = std::chrono::steady_clock::now() + interval;
+    while (!stopping_) {
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) return true;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            left, std::chrono::milliseconds(kStopCheckMilliseconds)));
+    }
+    return false;
+}
+
 void HttpTestServer::AwaitClientLeaving(Socket socket) const {
     char dropped[4096];
     while (Await(socket, POLLIN)) {
@@ -301,6 +312,7 @@ bool HttpTestServer::Respond(Socket socket, const CannedResponse& response) cons
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " Canned\r\nContent-Length: " +
                        std::to_string(response.body.size()) + "\r\n";
     if (!response.location.empty()) head += "Location: " + response.location + "\r\n";
+    for (const std::string& header : response.headers) head += header + "\r\n";
     head += "\r\n";
     switch (response.delivery) {
     case CannedResponse::Delivery::whole:
@@ -311,6 +323,15 @@ bool HttpTestServer::Respond(Socket socket, const CannedResponse& response) cons
     case CannedResponse::Delivery::stall:
         if (SendAll(socket, head)) AwaitClientLeaving(socket);
         return false;
+    case CannedResponse::Delivery::trickle:
+        // Ends early once the client has left: a send then fails.
+        if (!SendAll(socket, head)) return false;
+        for (std::size_t i = 0; i < response.body.size(); ++i) {
+            if (!Pause(response.trickleInterval) || !SendAll(socket, std::string_view(response.body).substr(i, 1))) {
+                return false;
+            }
+        }
+        return true;
     }
     return false;
 }

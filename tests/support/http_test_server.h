@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -23,6 +24,7 @@ struct CannedResponse {
         whole,  // head and whole body; the connection stays open
         stall,  // head only, then silence until the client gives up
         cut,    // head and `bytesBeforeCut` body bytes, then the connection closes
+        trickle,  // head, then the body one byte every `trickleInterval`
     };
 
     int status = 200;
@@ -30,6 +32,10 @@ struct CannedResponse {
     std::string body;
     Delivery delivery = Delivery::whole;
     std::size_t bytesBeforeCut = 0;
+    std::chrono::milliseconds trickleInterval{150};
+    // Further header lines without their line end, such as
+    // "Content-Encoding: gzip" for a body that is compressed already.
+    std::vector<std::string> headers{};
 };
 
 struct RecordedRequest {
@@ -88,6 +94,8 @@ private:
     // Waits for `events` on `socket`; false when the server stops or on failure.
     bool Await(Socket socket, short events) const;
     bool SendAll(Socket socket, std::string_view data) const;
+    // Waits for `interval`; false when the server stops meanwhile.
+    bool Pause(std::chrono::milliseconds interval) const;
     // Drops whatever the client still sends until it closes its side.
     void AwaitClientLeaving(Socket socket) const;
 

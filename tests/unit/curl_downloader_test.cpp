@@ -1,15 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/fsuid.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -47,6 +58,62 @@ std::string LargeBody(std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + (i * 7 + i / 1000) % 26);
     return text;
 }
+
+// A gzip member, as a server sends with "Content-Encoding: gzip", that
+// inflates to `size` zero bytes: about a thousandth of that on the wire.
+std::string GzipOfZeros(std::size_t size) {
+    z_stream stream{};
+    // 31: deflate with a gzip header and trailer.
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    std::vector<unsigned char> zeros(1024 * 1024, 0);
+    std::string gzip;
+    unsigned char out[64 * 1024];
+    for (std::size_t left = size;;) {
+        const std::size_t chunk = std::min(left, zeros.size());
+        left -= chunk;
+        stream.next_in = zeros.data();
+        stream.avail_in = static_cast<uInt>(chunk);
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        int result = Z_OK;
+        do {
+            stream.next_out = out;
+            stream.avail_out = sizeof out;
+            result = deflate(&stream, flush);
+            gzip.append(reinterpret_cast<const char*>(out), sizeof out - stream.avail_out);
+        } while (stream.avail_out == 0);
+        if (result == Z_STREAM_END) break;
+    }
+    deflateEnd(&stream);
+    return gzip;
+}
+
+// Waits generously for a download on another thread: long enough for any
+// machine, and a hang fails the test instead of holding it.
+bool Finishes(std::future<DownloadOutcome>& pending) {
+    return pending.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+}
+
+// Lets another thread know when the head of the answer is in: curl then
+// reports the announced size.
+class SignallingProgress : public DownloadProgress {
+public:
+    void OnProgress(std::uint64_t, std::uint64_t totalBytes) override {
+        if (totalBytes > 0) head = true;
+    }
+    void OnEndOfData(std::uint64_t) override { ++ends; }
+
+    bool AwaitHead() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!head) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    std::atomic<bool> head{false};
+    int ends = 0;
+};
 
 CannedResponse Page(std::string body, int status = 200) {
     return CannedResponse{status, "", std::move(body)};
@@ -306,28 +373,218 @@ TEST_F(DownloadFailures, AddressesThatFetchNothing) {
     EXPECT_TRUE(progress_.ends.empty());
 }
 
-TEST_F(DownloadFailures, TargetFileThatCannotBeCreated) {
-    server_.Route("/", Page("home"));
+// Trouble on this side: the page is not at fault, and no request is wasted
+// on a page that could not be stored.
 
-    for (const std::string& target : {Target("no-such-folder/page.tmp"), folder_.string()}) {
-        const DownloadOutcome outcome = downloader_.Download(server_.Address("/"), target, progress_);
-        EXPECT_EQ(outcome.status, "INET_E_DOWNLOAD_FAILURE") << target;
-        EXPECT_EQ(outcome.finalAddress, server_.Address("/"));
+using DownloadLocal = CurlDownloaderTest;
+
+TEST_F(DownloadLocal, WhatStandsAtTheTargetIsReplacedNeverWrittenThrough) {
+    server_.Route("/page", Page("the page"));
+    const std::string kept = Target("kept.txt");
+    std::ofstream(kept, std::ios::binary) << "not to be touched";
+    std::filesystem::create_symlink(kept, Target());
+
+    EXPECT_EQ(Fetch(server_.Address("/page")).status, "OK");
+    EXPECT_EQ(ReadFile(kept), "not to be touched");
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(Target())));
+    EXPECT_EQ(ReadFile(Target()), "the page");
+
+    // Opening a FIFO to write waits for a reader that never comes.
+    std::filesystem::remove(Target());
+    ASSERT_EQ(::mkfifo(Target().c_str(), 0644), 0);
+    auto pending = std::async(std::launch::async, [&] { return Fetch(server_.Address("/page")); });
+    if (!Finishes(pending)) {
+        ADD_FAILURE() << "the download waits on the FIFO";
+        const int reader = ::open(Target().c_str(), O_RDONLY | O_NONBLOCK);
+        pending.wait();
+        ::close(reader);
     }
+    EXPECT_EQ(pending.get().status, "OK");
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(Target())));
+    EXPECT_EQ(ReadFile(Target()), "the page");
+    EXPECT_EQ(progress_.ends, (std::vector<std::uint64_t>{8, 8}));
+}
+
+TEST_F(DownloadLocal, TargetThatCannotBeMadeFailsHereWithoutARequest) {
+    server_.Route("/", Page("home"));
+    // An empty folder could be removed, but it is none of the downloader's to remove.
+    const std::string folderInPlace = Target("folder.tmp");
+    std::filesystem::create_directory(folderInPlace);
+    const std::filesystem::path readOnly = folder_ / "read-only";
+    std::filesystem::create_directory(readOnly);
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                               std::filesystem::perms::others_read |
+                                               std::filesystem::perms::others_exec);
+    const std::string inReadOnly = (readOnly / "page.tmp").string();
+    const std::vector<std::pair<std::string, int>> cases = {
+        {Target("no-such-folder/page.tmp"), ENOENT},
+        {folderInPlace, EISDIR},
+        {inReadOnly, EACCES},
+    };
+    for (const auto& [target, error] : cases) {
+        DownloadOutcome outcome;
+        bool ran = false;
+        // Permissions do not hold the superuser back, so that download is
+        // made as nobody; the file-system identity is one thread's own.
+        std::thread([&, target = target] {
+            if (target == inReadOnly && ::geteuid() == 0) {
+                ::setfsuid(65534);
+                if (::setfsuid(static_cast<uid_t>(-1)) != 65534) return;
+            }
+            outcome = downloader_.Download(server_.Address("/"), target, progress_);
+            ran = true;
+        }).join();
+
+        ASSERT_TRUE(ran) << "the superuser could not act as nobody";
+        EXPECT_EQ(outcome.localFailure, target + ": " + std::generic_category().message(error));
+        EXPECT_FALSE(outcome.interrupted) << target;
+        EXPECT_NE(outcome.status, "OK") << target;
+        EXPECT_EQ(outcome.finalAddress, server_.Address("/")) << target;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folderInPlace));
+    EXPECT_TRUE(server_.Requests().empty());
+    EXPECT_EQ(server_.AcceptedConnections(), 0u);
     EXPECT_TRUE(progress_.ends.empty());
 }
 
-TEST_F(DownloadFailures, TargetFileThatCannotBeWritten) {
-    const std::string full = "/dev/full";
-    if (!std::filesystem::is_character_file(full)) GTEST_SKIP() << full << " is no character device here";
-    server_.Route("/small", Page("a small page"));
+TEST_F(DownloadLocal, WriteThatFailsOnTheWayFailsHere) {
     server_.Route("/large", Page(LargeBody(1024 * 1024)));
+    // The file-size limit makes writes fail as a full disk would; without
+    // the signal it raises, the write reports EFBIG instead.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 100 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const DownloadOutcome outcome = Fetch(server_.Address("/large"));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
 
-    // The small page fails when the file is closed, the large one on the way.
-    for (const char* target : {"/small", "/large"}) {
-        EXPECT_EQ(downloader_.Download(server_.Address(target), full, progress_).status, "INET_E_DOWNLOAD_FAILURE")
-            << target;
+    EXPECT_EQ(outcome.localFailure, Target() + ": " + std::generic_category().message(EFBIG));
+    EXPECT_NE(outcome.status, "OK");
+    EXPECT_TRUE(progress_.ends.empty());
+}
+
+// Breaking a download off from another thread.
+
+using DownloadInterrupt = CurlDownloaderTest;
+
+TEST_F(DownloadInterrupt, StalledOrTricklingPageIsBrokenOffAndTheNextOneWorks) {
+    CannedResponse stall = Page(LargeBody(10000));
+    stall.delivery = CannedResponse::Delivery::stall;
+    server_.Route("/stall", stall);
+    CannedResponse trickle = Page(LargeBody(1000));
+    trickle.delivery = CannedResponse::Delivery::trickle;
+    server_.Route("/trickle", trickle);
+    server_.Route("/next", Page("next page"));
+    // Only the interrupt can end the slow pages within the test's patience.
+    CurlDownloaderOptions options;
+    options.lowSpeedTime = std::chrono::seconds(60);
+    options.pageTimeout = std::chrono::seconds(60);
+    CurlDownloader downloader(options);
+
+    // With no download running it must not break the next one either.
+    downloader.Interrupt();
+    for (const char* slow : {"/stall", "/trickle"}) {
+        SignallingProgress progress;
+        auto pending = std::async(std::launch::async,
+                                  [&] { return downloader.Download(server_.Address(slow), Target(), progress); });
+        ASSERT_TRUE(progress.AwaitHead()) << slow;
+        downloader.Interrupt();
+        ASSERT_TRUE(Finishes(pending)) << slow;
+        const DownloadOutcome outcome = pending.get();
+        EXPECT_TRUE(outcome.interrupted) << slow;
+        EXPECT_NE(outcome.status, "OK") << slow;
+        EXPECT_TRUE(outcome.localFailure.empty()) << slow;
+        EXPECT_EQ(progress.ends, 0) << slow;
+
+        const DownloadOutcome next = downloader.Download(server_.Address("/next"), Target(), progress_);
+        EXPECT_EQ(next.status, "OK") << slow;
+        EXPECT_FALSE(next.interrupted) << slow;
+        EXPECT_EQ(ReadFile(Target()), "next page") << slow;
     }
+}
+
+TEST_F(DownloadInterrupt, InterruptsAtAnyMomentLeaveEachPageWholeOrBrokenOff) {
+    const std::string body = LargeBody(200000);
+    server_.Route("/page", Page(body));
+    std::atomic<bool> stop{false};
+    std::thread interrupter([&] {
+        while (!stop) {
+            downloader_.Interrupt();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (int i = 0; i < 40; ++i) {
+        const DownloadOutcome outcome = Fetch(server_.Address("/page"));
+        if (outcome.interrupted) {
+            EXPECT_NE(outcome.status, "OK") << i;
+        } else {
+            EXPECT_EQ(outcome.status, "OK") << i;
+            EXPECT_EQ(ReadFile(Target()), body) << i;
+        }
+    }
+    stop = true;
+    interrupter.join();
+
+    const DownloadOutcome after = Fetch(server_.Address("/page"));
+    EXPECT_EQ(after.status, "OK");
+    EXPECT_FALSE(after.interrupted);
+    EXPECT_EQ(ReadFile(Target()), body);
+}
+
+// What keeps a hostile server from holding the crawl or filling the disk.
+
+using DownloadLimits = CurlDownloaderTest;
+
+TEST_F(DownloadLimits, PageThatTricklesTooLongTimesOut) {
+    // A byte every 150 ms satisfies the low-speed rule for good.
+    CannedResponse trickle = Page(LargeBody(60));
+    trickle.delivery = CannedResponse::Delivery::trickle;
+    server_.Route("/trickle", trickle);
+    CurlDownloaderOptions options;
+    options.pageTimeout = std::chrono::seconds(1);
+    options.lowSpeedTime = std::chrono::seconds(2);
+    CurlDownloader downloader(options);
+
+    const DownloadOutcome outcome = downloader.Download(server_.Address("/trickle"), Target(), progress_);
+
+    EXPECT_EQ(outcome.status, "INET_E_CONNECTION_TIMEOUT");
+    EXPECT_FALSE(outcome.interrupted);
+    EXPECT_TRUE(progress_.ends.empty());
+}
+
+TEST_F(DownloadLimits, BodyIsKeptUpToTheBoundAndTheTransferEndsThere) {
+    const std::string body = LargeBody(5000);
+    server_.Route("/exact", Page(body.substr(0, 1000)));
+    server_.Route("/longer", Page(body, 404));
+    CurlDownloaderOptions options;
+    options.maxPageBytes = 1000;
+    CurlDownloader downloader(options);
+
+    EXPECT_EQ(downloader.Download(server_.Address("/exact"), Target(), progress_).status, "OK");
+    EXPECT_EQ(ReadFile(Target()), body.substr(0, 1000));
+    // The status still tells what the server answered.
+    EXPECT_EQ(downloader.Download(server_.Address("/longer"), Target(), progress_).status, "INET_E_OBJECT_NOT_FOUND");
+    EXPECT_EQ(ReadFile(Target()), body.substr(0, 1000));
+    EXPECT_EQ(progress_.ends, (std::vector<std::uint64_t>{1000, 1000}));
+}
+
+TEST_F(DownloadLimits, CompressedBodyStopsInflatingAtTheBound) {
+    constexpr std::size_t kInflated = 100 * 1024 * 1024;
+    constexpr std::uint64_t kBound = 1024 * 1024;
+    CannedResponse bomb = Page(GzipOfZeros(kInflated));
+    bomb.headers = {"Content-Encoding: gzip"};
+    ASSERT_LT(bomb.body.size(), kInflated / 100);
+    server_.Route("/bomb", bomb);
+    CurlDownloaderOptions options;
+    options.maxPageBytes = kBound;
+    CurlDownloader downloader(options);
+
+    EXPECT_EQ(downloader.Download(server_.Address("/bomb"), Target(), progress_).status, "OK");
+    EXPECT_EQ(ReadFile(Target()), std::string(kBound, '\0'));
+    EXPECT_EQ(progress_.ends, std::vector<std::uint64_t>{kBound});
 }
 
 // The status texts of the results that cannot be brought about over the
