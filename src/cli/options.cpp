@@ -2,7 +2,9 @@
 
 #include <getopt.h>
 
-#include <cstdlib>
+#include <cstdint>
+#include <limits>
+#include <optional>
 
 #include "crawl/presets.h"
 
@@ -14,7 +16,21 @@
 namespace veltrano {
 namespace {
 
-enum LongOnly { kPreset = 1000, kNew, kMaxPages };
+enum LongOnly { kPreset = 1000, kNew, kMaxPages, kPageTimeout, kMaxPageSize };
+
+// A number given as plain decimal digits within [low, high]; nothing else
+// (no sign, blank, unit or trailing text) is a number here.
+std::optional<std::uint64_t> Count(const std::string& text, std::uint64_t low, std::uint64_t high) {
+    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char digit : text) {
+        const std::uint64_t next = value * 10 + static_cast<std::uint64_t>(digit - '0');
+        if (value > high || next < value) return std::nullopt;
+        value = next;
+    }
+    if (value < low || value > high) return std::nullopt;
+    return value;
+}
 
 // "jpg,png , gif" gives jpg, png and gif; empty pieces are dropped.
 void AddCommaSeparated(std::vector<std::string>& out, const std::string& text) {
@@ -26,6 +42,14 @@ void AddCommaSeparated(std::vector<std::string>& out, const std::string& text) {
         if (first != std::string::npos) out.push_back(piece.substr(first, piece.find_last_not_of(" \t") - first + 1));
         start = comma + 1;
     }
+}
+
+// The option as the user wrote it: "-Z" for a short one (also inside a
+// cluster such as "-Zq"), "--name" for a long one.
+std::string WrittenOption(const char* argument, int shortOption) {
+    const std::string text = argument != nullptr ? argument : "";
+    if (text.rfind("--", 0) == 0) return text.substr(0, text.find('='));
+    return std::string("-") + static_cast<char>(shortOption);
 }
 
 }  // namespace
@@ -44,13 +68,18 @@ const char* UsageText() {
            "  -o, --output FILE    save the result list to FILE when the crawl stops\n"
            "      --new            start a loaded project afresh (New project) before crawling\n"
            "      --max-pages N    pause after N pages have been processed in this run\n"
+           "      --page-timeout S give up a page not complete after S seconds (default 300)\n"
+           "      --max-page-size B  keep at most B bytes of a page (default 67108864, 64 MiB)\n"
            "  -q, --quiet          no progress display\n"
            "  -h, --help           show this help\n"
            "  -V, --version        show the version\n"
            "\n"
-           "Results go to standard output, one per line, as they are found. Ctrl-C pauses after the\n"
-           "current page and saves; a second Ctrl-C quits at once.\n"
-           "Exit status: 0 complete, 3 stopped before the end, 2 bad usage or refused, 1 other failure.\n"
+           "SITE without a scheme is taken as http://SITE. Results go to standard output, one per\n"
+           "line, as they are found; failed pages are reported on standard error (unless -q).\n"
+           "Ctrl-C (or SIGTERM, SIGHUP, a closed standard output) stops at once and saves; the page\n"
+           "in flight is fetched again when the project is continued. A second Ctrl-C quits at once.\n"
+           "Exit status: 0 complete, 3 stopped before the end, 4 complete but not one page could be\n"
+           "downloaded, 2 bad usage or refused, 1 other failure.\n"
            "Help: text patterns in " VELTRANO_HELP_DIR "/patterns.html, the user manual in " VELTRANO_HELP_DIR
            "/index.html\n";
 }
@@ -62,6 +91,8 @@ ParsedOptions ParseOptions(int argc, char** argv) {
         {"skip", required_argument, nullptr, 's'},   {"project", required_argument, nullptr, 'P'},
         {"output", required_argument, nullptr, 'o'}, {"new", no_argument, nullptr, kNew},
         {"max-pages", required_argument, nullptr, kMaxPages}, {"quiet", no_argument, nullptr, 'q'},
+        {"page-timeout", required_argument, nullptr, kPageTimeout},
+        {"max-page-size", required_argument, nullptr, kMaxPageSize},
         {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
@@ -91,19 +122,33 @@ ParsedOptions ParseOptions(int argc, char** argv) {
             case 'o': options.output = value; break;
             case kNew: options.fresh = true; break;
             case kMaxPages: {
-                char* end = nullptr;
-                const unsigned long long pages = std::strtoull(value.c_str(), &end, 10);
-                if (value.empty() || *end != '\0' || value[0] == '-' || pages == 0) {
-                    return {std::nullopt, "--max-pages takes a number of pages, 1 or more"};
-                }
-                options.maxPages = static_cast<std::size_t>(pages);
+                const auto pages = Count(value, 1, std::numeric_limits<std::size_t>::max());
+                if (!pages) return {std::nullopt, "--max-pages takes a number of pages, 1 or more, in plain digits"};
+                options.maxPages = static_cast<std::size_t>(*pages);
                 break;
             }
+            case kPageTimeout:
+                options.pageTimeoutSeconds = Count(value, 1, 24 * 60 * 60);
+                if (!options.pageTimeoutSeconds) {
+                    return {std::nullopt, "--page-timeout takes seconds from 1 to 86400, in plain digits"};
+                }
+                break;
+            case kMaxPageSize:
+                options.maxPageBytes = Count(value, 1, std::uint64_t{1} << 40);
+                if (!options.maxPageBytes) {
+                    return {std::nullopt, "--max-page-size takes bytes from 1 to 1099511627776, in plain digits"};
+                }
+                break;
             case 'q': options.quiet = true; break;
             case 'h': options.help = true; break;
             case 'V': options.version = true; break;
-            case ':': return {std::nullopt, std::string("option ") + argv[optind - 1] + " needs a value"};
-            default: return {std::nullopt, std::string("unknown option ") + argv[optind - 1]};
+            // A short option is named by optopt; a long one, which sets it to 0
+            // when unknown, by the argument getopt has just passed.
+            case ':': return {std::nullopt, "option " + WrittenOption(argv[optind - 1], optopt) + " needs a value"};
+            default:
+                return {std::nullopt,
+                        "unknown option " + (optopt != 0 ? std::string("-") + static_cast<char>(optopt)
+                                                         : WrittenOption(argv[optind - 1], 0))};
         }
     }
     if (optind < argc) options.site = argv[optind++];

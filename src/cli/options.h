@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ struct CliOptions {
     std::optional<std::string> output;
     bool fresh = false;
     std::optional<std::size_t> maxPages;
+    std::optional<std::uint64_t> pageTimeoutSeconds;
+    std::optional<std::uint64_t> maxPageBytes;
     bool quiet = false;
     bool help = false;
     bool version = false;

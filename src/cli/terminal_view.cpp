@@ -5,13 +5,45 @@
 
 #include <vector>
 
+#include "cli/terminal_text.h"
 #include "project/project_dialogs.h"
 #include "state/lists.h"
 
 namespace veltrano {
 
-TerminalView::TerminalView(const PageList& pages, const ResultList& results, bool liveDisplay)
-    : pages_(pages), results_(results), live_(liveDisplay) {}
+TerminalView::TerminalView(const PageList& pages, const ResultList& results, bool quiet)
+    : pages_(pages),
+      results_(results),
+      quiet_(quiet),
+      stdoutTerminal_(isatty(STDOUT_FILENO) != 0),
+      stderrTerminal_(isatty(STDERR_FILENO) != 0),
+      live_(!quiet && stderrTerminal_) {}
+
+std::string TerminalView::ForStderr(std::string_view text) const {
+    return stderrTerminal_ ? EscapeControls(text) : std::string(text);
+}
+
+std::size_t TerminalView::PagesDone() const {
+    std::lock_guard lock(mutex_);
+    return pagesDone_;
+}
+
+std::size_t TerminalView::PagesDownloaded() const {
+    std::lock_guard lock(mutex_);
+    return pagesDownloaded_;
+}
+
+void TerminalView::PageDone(std::string_view address, std::string_view status) {
+    std::lock_guard lock(mutex_);
+    ++pagesDone_;
+    if (status == "OK") ++pagesDownloaded_;
+    if (quiet_ || status == "OK" || status == "SKIPPED") return;
+    ClearLine();
+    const std::string line = "failed: " + ForStderr(address) + ": " + std::string(status) + " (" +
+                             std::string(FailureMeaning(status)) + ")\n";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+}
 
 void TerminalView::StartPrintingResults() {
     std::lock_guard lock(mutex_);
@@ -66,8 +98,8 @@ void TerminalView::ShowMessage(std::string_view text, MessageIcon icon) {
     std::lock_guard lock(mutex_);
     ClearLine();
     if (icon == MessageIcon::error) showedError_ = true;
-    std::fprintf(stderr, "%s%.*s\n", icon == MessageIcon::error ? "error: " : "", static_cast<int>(text.size()),
-                 text.data());
+    const std::string shown = ForStderr(TerminalWording(text));
+    std::fprintf(stderr, "%s%s\n", icon == MessageIcon::error ? "error: " : "", shown.c_str());
     std::fflush(stderr);
 }
 
@@ -86,7 +118,7 @@ void TerminalView::SetStatusLabel(StatusLabel label, std::string_view text) {
         switch (label) {
             case StatusLabel::timer: timer_ = text; break;
             case StatusLabel::traffic: traffic_ = text; break;
-            case StatusLabel::downloadingAddress: currentAddress_ = text; break;
+            case StatusLabel::downloadingAddress: currentAddress_ = ForStderr(text); break;
             case StatusLabel::downloadingRow:
                 currentRow_ = text;
                 count = ++pagesBegun_;
@@ -141,12 +173,17 @@ void TerminalView::ListChanged(ListId list) {
     if (count < printedResults_) printedResults_ = count;  // the list was replaced
     if (count == printedResults_) return;
     ClearLine();
+    bool written = !outputClosed_;
     for (; printedResults_ < count; ++printedResults_) {
-        const std::string item = results_.At(printedResults_);
-        std::fwrite(item.data(), 1, item.size(), stdout);
-        std::fputc('\n', stdout);
+        if (!written) continue;
+        std::string item = results_.At(printedResults_);
+        if (stdoutTerminal_) item = EscapeControls(item);
+        item += '\n';
+        written = std::fwrite(item.data(), 1, item.size(), stdout) == item.size();
     }
-    std::fflush(stdout);
+    // A reader that went away ends the run as a stop would; a closed pipe
+    // raises no signal here (SIGPIPE is ignored).
+    if (!written || std::fflush(stdout) != 0) outputClosed_ = true;
     DrawLine();
 }
 

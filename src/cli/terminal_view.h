@@ -2,6 +2,7 @@
 // stdout, and while stderr is a terminal a one-line live display.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -19,7 +20,8 @@ class PageList;
 
 class TerminalView final : public View {
 public:
-    TerminalView(const PageList& pages, const ResultList& results, bool liveDisplay);
+    // `quiet`: no live display and no report of failed pages.
+    TerminalView(const PageList& pages, const ResultList& results, bool quiet);
 
     // The names the user gave on the command line stand in for the dialogs.
     std::string projectName;
@@ -34,6 +36,11 @@ public:
     void Redraw(bool final = false);
     // True when a message with the error icon was shown.
     bool ShowedError() const;
+    // True once standard output was closed by its reader (`| head -1`).
+    bool OutputClosed() const { return outputClosed_; }
+    // Pages processed and pages downloaded in this run.
+    std::size_t PagesDone() const;
+    std::size_t PagesDownloaded() const;
 
     void ShowMessage(std::string_view text, MessageIcon icon) override;
     bool AskYesNo(std::string_view question) override;
@@ -52,6 +59,7 @@ public:
     void ListChanged(ListId list) override;
     void ShowLastResult() override;
     void Beep() override;
+    void PageDone(std::string_view address, std::string_view status) override;
     bool RunFileNameDialog(FileNameDialog& dialog) override;
     bool RunLoadProjectDialog(LoadProjectDialog& dialog) override;
     std::optional<std::string> ChooseFile(const FileChooserRequest& request) override;
@@ -61,9 +69,18 @@ private:
     void DrawLine();   // mutex held
     void DrawLineSoon();  // mutex held; at most ten redraws a second
 
+    // What goes to a terminal is shown with its control bytes escaped.
+    std::string ForStderr(std::string_view text) const;
+
     const PageList& pages_;
     const ResultList& results_;
+    const bool quiet_;
+    const bool stdoutTerminal_;
+    const bool stderrTerminal_;
     const bool live_;
+    std::atomic<bool> outputClosed_{false};
+    std::size_t pagesDone_ = 0;
+    std::size_t pagesDownloaded_ = 0;
     mutable std::mutex mutex_;
     std::string webSite_;
     std::string skipMask_;

@@ -6,6 +6,7 @@ written out here by hand.
 """
 
 import os
+import pty
 import re
 import select
 import shutil
@@ -25,7 +26,6 @@ BIN = os.environ.get("VELTRANO_BIN") or os.path.join(REPO, "build", "native", "v
 RUN_TIMEOUT = 60  # seconds for one whole run of the binary
 
 COMPLETED = "The project is completed successfully!"
-PAUSING = b"Pausing after the current page"
 LEAF = "<html><body><p>leaf</p></body></html>\n"
 
 
@@ -218,7 +218,7 @@ class LinkSiteTests(CliTestCase):
         self.server.clear_log()
         again = self.run_cli("-q", "-P", "p", self.site)
         self.assert_exit(again, 2)
-        self.assertIn("This project is completed. For start new select menu items Project -> New.",
+        self.assertIn("This project is complete. To crawl its site again from the start, add --new.",
                       again.stderr.decode())
         self.assertEqual(again.stdout, b"")
         self.assertEqual(self.server.targets(), [])
@@ -286,14 +286,17 @@ class FailureTests(CliTestCase):
         "/after.html": LEAF,
     }
 
-    def test_failures_are_recorded_in_result_cells(self):
-        proc = self.run_cli("-q", "-P", "f", self.site)
+    def test_failures_are_recorded_in_result_cells_and_reported(self):
+        proc = self.run_cli("-P", "f", self.site)
         self.assert_exit(proc, 0)
         b = self.base
         not_found, failure = "INET_E_OBJECT_NOT_FOUND", "INET_E_DOWNLOAD_FAILURE"
         rows = [(b + "/", "OK"), (b + "/missing.html", not_found), (b + "/gone.html", not_found),
                 (b + "/auth.html", "INET_E_AUTHENTICATION_REQUIRED"), (b + "/boom.html", failure),
                 (b + "/moved.html", not_found), (b + "/fine.html", "OK"), (b + "/after.html", "OK")]
+        reported = [line for line in proc.stderr.decode().splitlines() if line.startswith("failed: ")]
+        self.assertEqual(reported[0], "failed: %s/missing.html: %s (the server has no such page)" % (b, not_found))
+        self.assertEqual([line.split(": ")[1] for line in reported], [a for a, r in rows if r != "OK"])
         self.assert_project_file("f", "_page.txt", page_file(rows))
         results = [address for address, _ in rows[1:]]
         self.assert_project_file("f", "_result.txt", crlf(results))
@@ -303,10 +306,11 @@ class FailureTests(CliTestCase):
                                                  "/moved.html", "/nowhere.html", "/fine.html", "/after.html"])
         self.assert_no_temp_file()
 
-    def test_refused_connection(self):
+    def test_a_crawl_that_downloads_nothing_says_so(self):
         site = "http://127.0.0.1:%d/" % closed_port()
         proc = self.run_cli("-q", "-P", "down", site)
-        self.assert_exit(proc, 0)
+        self.assert_exit(proc, 4)
+        self.assertIn("Not one page could be downloaded", proc.stderr.decode())
         self.assert_project_file("down", "_page.txt", page_file([(site, "INET_E_CANNOT_CONNECT")]))
         self.assert_project_file("down", "_result.txt", b"")
         self.assertEqual(proc.stdout, b"")
@@ -371,8 +375,8 @@ class CustomModeTests(CliTestCase):
         self.assert_no_temp_file()
 
     def test_missing_or_short_pattern_is_refused(self):
-        cases = [((), "Please enter a custom pattern for grab"),
-                 (("-p", "<b > </b>", "-p", "<i >"), "Pattern number 2 is invalid. See more info in User Manual")]
+        cases = [((), "The custom grab mode needs a text pattern: add one with -p."),
+                 (("-p", "<b > </b>", "-p", "<i >"), "Pattern number 2 is invalid. A pattern needs at least three tokens")]
         for args, message in cases:
             with self.subTest(args=args):
                 proc = self.run_cli("-q", "-P", "bad", "-g", "custom", *args, self.site)
@@ -383,63 +387,181 @@ class CustomModeTests(CliTestCase):
                 self.assert_no_temp_file()
 
 
-class InterruptTests(CliTestCase):
-    """Ctrl-C: once pauses after the current page, twice quits."""
+class StopTests(CliTestCase):
+    """Ctrl-C, SIGTERM, SIGHUP and a closed standard output stop at once and save."""
 
     routes = {"/": "".join('<a href="s%d.html">%d</a>\n' % (i, i) for i in range(1, 5)),
               "/s1.html": LEAF, "/s2.html": LEAF, "/s3.html": LEAF, "/s4.html": LEAF,
-              "/hang/": '<a href="stall.html">stall</a>', "/hang/stall.html": LEAF}
+              "/chain/": '<a href="c1.html">1</a>',
+              **{"/chain/c%d.html" % i: '<a href="c%d.html">next</a>' % (i + 1) for i in range(1, 40)}}
 
-    def interrupt_while_held(self, target, *args):
-        """Starts the binary, holds `target`, and sends one Ctrl-C once it is asked for."""
+    def start_held(self, target, *args, **popen):
+        """Starts the binary with `target` held, once it has been asked for."""
         gate = self.server.hold(target)
         self.addCleanup(gate.set)
-        proc = subprocess.Popen([BIN, *args], cwd=self.cwd, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        proc = subprocess.Popen([BIN, *args], cwd=self.cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, **popen)
         self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.communicate()))
         self.assertTrue(self.server.wait_for_request(target), "the crawler never asked for " + target)
-        proc.send_signal(signal.SIGINT)
-        # Wait until the program shows that it took the interrupt.
-        seen, deadline = b"", time.monotonic() + 20
-        while PAUSING not in seen:
-            ready = select.select([proc.stderr], [], [], max(0, deadline - time.monotonic()))[0]
-            chunk = os.read(proc.stderr.fileno(), 4096) if ready else b""
-            self.assertTrue(chunk, "no pause message, stderr: %r" % seen)
-            seen += chunk
         return proc, gate
 
-    def test_one_interrupt_finishes_the_page_saves_and_can_be_continued(self):
+    def test_a_stop_breaks_the_page_off_saves_and_can_be_continued(self):
         b = self.base
-        proc, gate = self.interrupt_while_held("/s2.html", "-q", "-P", "slow", "-o", "out.txt", b + "/")
-        gate.set()
-        out, err = proc.communicate(timeout=RUN_TIMEOUT)
-        self.assertEqual(proc.returncode, 3, err.decode(errors="replace"))
-        self.assert_no_temp_file()
         results = [b + "/s%d.html" % i for i in range(1, 5)]
-        self.assertEqual(out.decode().splitlines(), results)
-        # The page being fetched at the interrupt was finished and recorded.
-        rows = [(b + "/", "OK")] + [(r, "OK") for r in results[:2]] + [(r, "") for r in results[2:]]
-        self.assert_project_file("slow", "_page.txt", page_file(rows))
-        self.assert_project_file("slow", "_result.txt", crlf(results))
-        self.assertEqual(self.file_bytes("out.txt"), crlf(results))
-        self.assertEqual(self.server.targets(), ["/", "/s1.html", "/s2.html"])
+        for number, sig in enumerate((signal.SIGINT, signal.SIGTERM, signal.SIGHUP)):
+            with self.subTest(signal=sig.name):
+                self.server.clear_log()
+                name = "stop%d" % number
+                # The page stays held: only breaking it off ends the run.
+                proc, gate = self.start_held("/s2.html", "-q", "-P", name, "-o", name + ".txt", b + "/")
+                proc.send_signal(sig)
+                out, err = proc.communicate(timeout=RUN_TIMEOUT)
+                self.assertEqual(proc.returncode, 3, err.decode(errors="replace"))
+                self.assertIn(b"Stopping:", err)
+                self.assert_no_temp_file()
+                self.assertEqual(out.decode().splitlines(), results)
+                rows = [(b + "/", "OK"), (results[0], "OK")] + [(r, "") for r in results[1:]]
+                self.assert_project_file(name, "_page.txt", page_file(rows))
+                self.assertEqual(self.file_bytes(name + ".txt"), crlf(results))
+                gate.set()
 
-        rest = self.run_cli("-q", "-P", "slow", b + "/")
+        rest = self.run_cli("-q", "-P", "stop0", b + "/")
         self.assert_exit(rest, 0)
-        self.assertEqual(rest.stdout, b"")
-        self.assert_project_file("slow", "_page.txt", page_file([(b + "/", "OK")] + [(r, "OK") for r in results]))
-        self.assert_project_file("slow", "_result.txt", crlf(results))
-        self.assertEqual(self.server.targets(), ["/", "/s1.html", "/s2.html", "/s3.html", "/s4.html"])
-        self.assert_settings("slow")
-        self.assert_no_temp_file()
+        self.assert_project_file("stop0", "_page.txt", page_file([(b + "/", "OK")] + [(r, "OK") for r in results]))
 
-    def test_second_interrupt_quits_without_waiting_for_the_page(self):
-        # The page is held until the test ends: only quitting at once ends the run.
-        proc, _ = self.interrupt_while_held("/hang/stall.html", "-q", self.base + "/hang/")
+    def test_a_second_interrupt_never_leaves_a_page_file(self):
+        proc, _ = self.start_held("/s2.html", "-q", self.base + "/")
+        proc.send_signal(signal.SIGINT)
         proc.send_signal(signal.SIGINT)
         proc.communicate(timeout=RUN_TIMEOUT)
-        self.assertEqual(proc.returncode, 130)
+        self.assertIn(proc.returncode, (3, 130))
         self.assert_no_temp_file()
+
+    def test_a_closed_output_stops_the_crawl_like_a_stop(self):
+        proc, gate = self.start_held("/chain/c5.html", "-P", "piped", self.base + "/chain/")
+        self.assertEqual(proc.stdout.readline().decode().strip(), self.base + "/chain/c1.html")
+        proc.stdout.close()  # as `| head -1` does
+        gate.set()
+        err = proc.stderr.read()
+        proc.wait(timeout=RUN_TIMEOUT)
+        self.assertEqual(proc.returncode, 3, err.decode(errors="replace"))
+        self.assertNotIn(b"Broken pipe", err)
+        self.assertIn(b"The current project is saved successfully.", err)
+        self.assertIn(b"\r\n\r\n", self.file_bytes("Projects", "piped_page.txt"))  # rows left for later
+        self.assert_no_temp_file()
+
+
+class HostileFolderTests(CliTestCase):
+    """Names, files and folders that are not what they should be."""
+
+    routes = {"/": '<a href="a.html">a</a> ' * 1 + "".join('<a href="p%03d.html">.</a>' % i for i in range(150)),
+              "/a.html": LEAF}
+
+    def test_a_project_name_names_no_other_place(self):
+        for name in ("../outside", "a/b", "..", "", "tab\there"):
+            with self.subTest(name=name):
+                proc = self.run_cli("-q", "-P", name, self.site)
+                self.assert_exit(proc, 2)
+                self.assertEqual(self.server.targets(), [])
+        self.assertEqual(sorted(os.listdir(self.cwd)), [])
+        # Blanks around a name are no part of it, for loading and for saving alike.
+        self.assert_exit(self.run_cli("-q", "-P", " demo ", "--max-pages", "1", self.site), 3)
+        self.assert_exit(self.run_cli("-q", "-P", "demo", "--max-pages", "1", self.site), 3)
+        self.assertEqual(self.server.targets(), ["/", "/a.html"])
+
+    def test_the_page_file_is_never_written_through_a_link_or_into_a_fifo(self):
+        with open(self.path("victim.txt"), "wb") as f:
+            f.write(b"keep me")
+        os.symlink("victim.txt", self.path("tmp.txt"))
+        self.assert_exit(self.run_cli("-q", "--max-pages", "1", self.site), 3)
+        self.assertEqual(self.file_bytes("victim.txt"), b"keep me")
+        self.assert_no_temp_file()
+        os.mkfifo(self.path("tmp.txt"))
+        self.assert_exit(self.run_cli("-q", "--max-pages", "1", self.site), 3)
+        self.assert_no_temp_file()
+
+    def test_a_page_that_cannot_be_stored_stops_the_crawl_for_later(self):
+        os.makedirs(self.path("tmp.txt", "in the way"))
+        proc = self.run_cli("-q", "-P", "blocked", self.site)
+        self.assert_exit(proc, 1)
+        self.assertIn("cannot store the page here: tmp.txt: ", proc.stderr.decode())
+        self.assert_project_file("blocked", "_page.txt", page_file([(self.site, "")]))
+        self.assertEqual(self.server.targets(), [])
+        shutil.rmtree(self.path("tmp.txt"))
+        self.assert_exit(self.run_cli("-q", "-P", "blocked", "--max-pages", "1", self.site), 3)
+        self.assertEqual(self.server.targets(), ["/"])
+
+    def test_a_full_disk_during_a_save_keeps_the_old_project_whole(self):
+        self.assert_exit(self.run_cli("-q", "-P", "full", "--max-pages", "1", self.site), 3)
+        old = {s: self.file_bytes("Projects", "full" + s) for s in (".ini", "_page.txt", "_result.txt")}
+
+        def small_disk():
+            import resource
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            # Room for the page, none for the list of the pages it links.
+            resource.setrlimit(resource.RLIMIT_FSIZE, (5000, 5000))
+        proc = subprocess.run([BIN, "-q", "-P", "full", "--max-pages", "1", "-o", "found.txt", self.site],
+                              cwd=self.cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT,
+                              preexec_fn=small_disk)
+        self.assertEqual(proc.returncode, 1, proc.stderr.decode(errors="replace"))
+        self.assertIn("cannot write ./Projects/full_page.txt: File too large", proc.stderr.decode())
+        for suffix, data in old.items():
+            self.assertEqual(self.file_bytes("Projects", "full" + suffix), data, suffix)
+        self.assertEqual([f for f in os.listdir(self.path("Projects")) if f.endswith(".saving")], [])
+
+    def test_an_output_file_that_cannot_be_written_fails_the_run(self):
+        with open(self.path("found.txt"), "wb") as f:
+            f.write(b"old\r\n")
+        os.mkdir(self.path("found.txt.saving"))  # where the new file would be assembled
+        proc = self.run_cli("-q", "-o", "found.txt", "--max-pages", "1", self.site)
+        self.assert_exit(proc, 1)
+        self.assertIn("cannot write found.txt: Is a directory", proc.stderr.decode())
+        self.assertEqual(self.file_bytes("found.txt"), b"old\r\n")
+
+    def test_two_runs_in_one_folder_do_not_share_it(self):
+        gate = self.server.hold("/a.html")
+        self.addCleanup(gate.set)
+        first = subprocess.Popen([BIN, "-q", self.site], cwd=self.cwd, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.addCleanup(lambda: first.poll() is None and (first.kill(), first.communicate()))
+        self.assertTrue(self.server.wait_for_request("/a.html"))
+        second = self.run_cli("-q", self.site)
+        self.assert_exit(second, 2)
+        self.assertIn("another veltrano is crawling in this folder", second.stderr.decode())
+        first.send_signal(signal.SIGINT)
+        first.communicate(timeout=RUN_TIMEOUT)
+
+
+class TerminalTests(CliTestCase):
+    """What strangers' pages may put into a terminal."""
+
+    routes = {"/": "<title>\x1b]0;owned\x07Hi \x1b[31mred</title>"}
+
+    def run_on_terminal(self, *args):
+        main, side = pty.openpty()
+        proc = subprocess.Popen([BIN, *args], cwd=self.cwd, stdin=subprocess.DEVNULL, stdout=side, stderr=side)
+        os.close(side)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(main, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            shown += chunk
+        proc.wait(timeout=RUN_TIMEOUT)
+        os.close(main)
+        return proc, shown
+
+    def test_control_bytes_are_escaped_on_a_terminal_only(self):
+        args = ("-q", "-g", "custom", "-p", "<title > </title>", self.site)
+        proc, shown = self.run_on_terminal(*args)
+        self.assertEqual(proc.returncode, 0)
+        self.assertIn(b"\\x1b]0;owned\\x07Hi \\x1b[31mred", shown)
+        self.assertNotIn(b"\x1b", shown)
+        piped = self.run_cli(*args)
+        self.assertEqual(piped.stdout, b"\x1b]0;owned\x07Hi \x1b[31mred\n")
 
 
 class UsageTests(CliTestCase):
@@ -449,7 +571,7 @@ class UsageTests(CliTestCase):
 
     def test_usage_errors_exit_2_with_a_message_and_fetch_nothing(self):
         site = self.site
-        no_site = "Please enter a Web Site address"
+        no_site = "No web site to crawl: give it as SITE (see --help)."
         cases = [(["-q"], no_site), (["-q", "   "], no_site), (["--no-such-option", site], ""),
                  (["-g", "sideways", site], ""), (["--preset", "nope", site], ""), (["--max-pages", "0", site], ""),
                  (["--max-pages", "x", site], ""), (["--new", site], ""), ([site, site], ""), ([site, "-e"], "")]
@@ -463,6 +585,22 @@ class UsageTests(CliTestCase):
                 self.assertEqual(self.server.targets(), [])
                 self.assertFalse(os.path.exists(self.path("Projects")))
         self.assertIn("--max-pages", self.run_cli("--help").stdout.decode())
+
+    def test_options_are_named_and_numbers_are_plain(self):
+        for args, named in ((["-Zq", self.site], "unknown option -Z"), (["--nope=1", self.site], "--nope"),
+                            (["--grab"], "option --grab needs a value"), (["--max-pages", "+5", self.site], ""),
+                            (["--max-pages", " 5", self.site], ""), (["--page-timeout", "0", self.site], ""),
+                            (["--max-page-size", "1e6", self.site], "")):
+            with self.subTest(args=args):
+                proc = self.run_cli(*args)
+                self.assert_exit(proc, 2)
+                self.assertIn(named, proc.stderr.decode())
+        self.assertEqual(self.server.targets(), [])
+
+    def test_a_site_without_a_scheme_is_taken_as_http(self):
+        proc = self.run_cli("-q", "-P", "bare", "127.0.0.1:%d" % self.server.port)
+        self.assert_exit(proc, 0)
+        self.assert_project_file("bare", "_page.txt", page_file([(self.base, "OK")]))
 
     def test_help_names_the_help_pages(self):
         proc = self.run_cli("--help")

@@ -261,7 +261,8 @@ class HelpFileTests(unittest.TestCase):
         err = proc.stderr.decode("latin-1")
         if example["refusal"]:
             self.assertEqual(proc.returncode, 2, err)
-            self.assertIn(example["refusal"], err)
+            # The command line words the window's pointer to the manual its own way.
+            self.assertIn(example["refusal"].split(". ")[0] + ".", err)
             self.assertEqual(out, [])
         else:
             self.assertEqual(proc.returncode, 0, err)
