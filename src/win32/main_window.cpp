@@ -84,9 +84,13 @@ BOOL OnInitDialog(HWND window, HWND, LPARAM appPointer) {
 }
 
 // While the worker finishes its page it may still ask the window for
-// things; only those requests are served, not the user's input.
+// things; only those requests are served, not the user's input. A server
+// that stalls must not hold the close for long: after a while the page in
+// flight is left as it is, its row still empty, and fetched again later.
 void WaitForWorker(const AppState& state) {
-    while (state.workerActive) {
+    constexpr DWORD kPatience = 10'000;
+    const ULONGLONG start = GetTickCount64();
+    while (state.workerActive && GetTickCount64() - start < kPatience) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
