@@ -6,6 +6,7 @@
 
 #include "fake_view.h"
 #include "project/autosave.h"
+#include "project/project_store.h"
 #include "state/app_state.h"
 #include "temp_dir.h"
 
@@ -99,8 +100,9 @@ TEST_F(AutosaveTest, TheSetIsReplacedWholeOrNotAtAll) {
     state.patternList.Assign({"p q r"});
     view.webSite = "http://elsewhere/";
     Autosave(state);
-    EXPECT_EQ(view.Messages(),
-              Texts{"message(info): Error open file for write: ./Projects/autosave_pattern.txt: Is a directory"});
+    EXPECT_TRUE(testing::IsFileError(view.Messages(), "Error open file for write",
+                                     ProjectPath(kAutosaveName, ProjectFileKind::PatternFile)))
+        << view.Messages().front();
     EXPECT_EQ(ReadBytes("Projects/autosave_pattern.txt"), "old pattern x\r\n");
     EXPECT_EQ(ReadBytes("Projects/autosave_extension.txt"), "");
     EXPECT_EQ(ReadBytes("Projects/autosave_ini.txt"), oldSettings);

@@ -12,6 +12,13 @@
 
 namespace veltrano::testing {
 
+// True when `messages` is the one file error `text` about `path`, ended by
+// the system's reason, whose words differ from system to system.
+inline bool IsFileError(const std::vector<std::string>& messages, const std::string& text, const std::string& path) {
+    const std::string start = "message(info): " + text + ": " + path + ": ";
+    return messages.size() == 1 && messages[0].size() > start.size() && messages[0].compare(0, start.size(), start) == 0;
+}
+
 class FakeView : public View {
 public:
     // Answers for the coming questions, in order; an unscripted question
