@@ -68,7 +68,9 @@ public:
     }
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
-    bool Acquire() { return fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0; }
+    // False only when another crawler holds the folder; a folder that
+    // cannot be opened for reading is crawled in without a lock.
+    bool Acquire() { return fd_ < 0 || flock(fd_, LOCK_EX | LOCK_NB) == 0; }
 
 private:
     int fd_;
