@@ -75,10 +75,8 @@ bool LoadProjectFiles(AppState& state, const std::string& name) {
     state.skipMask = settings.Text("SKIP_MASK");
     view.SetSkipMaskText(state.skipMask);
 
-    std::optional<std::vector<PageRow>> rows = ReadPageListFile(view, ProjectPath(name, ProjectFileKind::PageFile));
-    if (!rows) return false;
-    view.SetWebSiteText(rows->empty() ? std::string() : rows->front().webPage.substr(0, kListAddressMax));
-    state.pageList.Assign(std::move(*rows));
+    if (!LoadPageListFile(view, ProjectPath(name, ProjectFileKind::PageFile), state.pageList)) return false;
+    view.SetWebSiteText(state.pageList.Row(0).webPage.substr(0, kListAddressMax));
     view.ListChanged(ListId::pages);
 
     std::optional<std::vector<std::string>> results =

@@ -1,6 +1,8 @@
 #include "project/project_store.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -220,31 +222,116 @@ std::optional<std::string> ReadWholeFile(View& view, const std::string& path) {
     return std::move(file.bytes);
 }
 
-std::optional<std::vector<std::string>> ReadListFile(View& view, const std::string& path) {
-    const std::optional<std::string> text = ReadWholeFile(view, path);
-    if (!text) return std::nullopt;
+namespace {
+
+// Reads a list file piece by piece, never holding it whole, by the rules of
+// a whole read: the text ends at the first NUL byte; CR LF, CR and LF each
+// end a line; a last line without a line end counts too; each line keeps
+// its first 1024 bytes. `take` gets each line; false after the message.
+template <typename Take>
+bool ForEachLine(View& view, const std::string& path, Take take) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        ShowInformation(view, "Error open file: " + path + ": " + std::strerror(EISDIR));
+        return false;
+    }
+    errno = 0;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        ShowInformation(view, "Error open file: " + path + ": " + std::strerror(errno != 0 ? errno : ENOENT));
+        return false;
+    }
     try {
-        return SplitLines(*text);
+        std::string line;
+        bool open = false;          // a line has begun and not ended
+        bool afterReturn = false;   // a CR ended the last line: an LF right after it belongs to it
+        std::vector<char> buffer(1 << 16);
+        for (bool ended = false; !ended;) {
+            const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+            if (got == 0) {
+                if (std::ferror(file.get())) {
+                    ShowInformation(view, "Error read file!");
+                    return false;
+                }
+                break;
+            }
+            const char* at = buffer.data();
+            const char* const end = at + got;
+            while (at < end) {
+                if (afterReturn) {
+                    afterReturn = false;
+                    if (*at == '\n') {
+                        ++at;
+                        continue;
+                    }
+                }
+                // The run of plain bytes up to the next line end or NUL.
+                const char* stop = std::find_if(at, end, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+                if (stop > at) {
+                    open = true;
+                    const std::size_t room = kListLineMax - std::min(line.size(), kListLineMax);
+                    line.append(at, std::min(static_cast<std::size_t>(stop - at), room));
+                }
+                at = stop;
+                if (at == end) break;
+                if (*at == '\0') {
+                    ended = true;
+                    break;
+                }
+                take(std::string_view(line));
+                line.clear();
+                open = false;
+                afterReturn = *at == '\r';
+                ++at;
+            }
+        }
+        if (open) take(std::string_view(line));
     } catch (const std::bad_alloc&) {
         ShowInformation(view, "List box error. Not enough memory!");
-        return std::nullopt;
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> ReadListFile(View& view, const std::string& path) {
+    std::vector<std::string> lines;
+    if (!ForEachLine(view, path, [&](std::string_view line) { lines.emplace_back(line); })) return std::nullopt;
+    return lines;
 }
 
 std::optional<std::vector<PageRow>> ReadPageListFile(View& view, const std::string& path) {
-    std::optional<std::vector<std::string>> lines = ReadListFile(view, path);
-    if (!lines) return std::nullopt;
-    try {
-        std::vector<PageRow> rows;
-        rows.reserve(lines->size() / 2 + 1);
-        for (std::size_t i = 0; i < lines->size(); i += 2) {
-            rows.push_back({std::move((*lines)[i]), i + 1 < lines->size() ? std::move((*lines)[i + 1]) : std::string()});
+    std::vector<PageRow> rows;
+    bool webPageNext = true;
+    const bool read = ForEachLine(view, path, [&](std::string_view line) {
+        if (webPageNext) {
+            rows.push_back({std::string(line), std::string()});
+        } else {
+            rows.back().result = line;
         }
-        return rows;
-    } catch (const std::bad_alloc&) {
-        ShowInformation(view, "List box error. Not enough memory!");
-        return std::nullopt;
-    }
+        webPageNext = !webPageNext;
+    });
+    if (!read) return std::nullopt;
+    return rows;
+}
+
+bool LoadPageListFile(View& view, const std::string& path, PageList& pages) {
+    // Straight into the list's two columns: a page file of millions of rows
+    // is held once, not once more as lines or rows on the way.
+    std::vector<std::string> webPages;
+    std::vector<std::string> results;
+    const bool read = ForEachLine(view, path, [&](std::string_view line) {
+        if (webPages.size() == results.size()) {
+            webPages.emplace_back(line);
+        } else {
+            results.emplace_back(line);
+        }
+    });
+    if (!read) return false;
+    results.resize(webPages.size());
+    pages.Assign(std::move(webPages), std::move(results));
+    return true;
 }
 
 std::string ProjectSettingsText(const AppState& state) {

@@ -81,6 +81,8 @@ std::optional<std::string> ReadWholeFile(View& view, const std::string& path);
 // line without a line end counts too. Each line keeps at most 1024 bytes.
 std::optional<std::vector<std::string>> ReadListFile(View& view, const std::string& path);
 std::optional<std::vector<PageRow>> ReadPageListFile(View& view, const std::string& path);
+// Reads a page file into the list, replacing its rows; false after the message.
+bool LoadPageListFile(View& view, const std::string& path, PageList& pages);
 
 // The two settings layouts, CR LF after every line.
 std::string ProjectSettingsText(const AppState& state);

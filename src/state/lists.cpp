@@ -113,6 +113,15 @@ void PageList::Assign(std::vector<PageRow> rows) {
     index_.Rebuild();
 }
 
+void PageList::Assign(std::vector<std::string> webPages, std::vector<std::string> results) {
+    std::lock_guard lock(mutex_);
+    results.resize(webPages.size());
+    webPages_ = std::move(webPages);
+    results_ = std::move(results);
+    current_.reset();
+    index_.Rebuild();
+}
+
 void PageList::SetLimit(std::size_t limit) {
     std::lock_guard lock(mutex_);
     limit_ = limit;

@@ -57,6 +57,8 @@ public:
     void Clear();
     // Replaces every row; later duplicates stay as rows but are not indexed.
     void Assign(std::vector<PageRow> rows);
+    // The same from the two columns, which must be of one length.
+    void Assign(std::vector<std::string> webPages, std::vector<std::string> results);
 
     // The number of rows past which Add refuses (memory is the usual limit).
     void SetLimit(std::size_t limit);

@@ -112,6 +112,11 @@ TEST_F(ProjectStoreTest, EveryLineEndEndsALineAndALastLineNeedsNone) {
     EXPECT_EQ(Lines("a\r\n\r\n\nb\r\r\n"), (Texts{"a", "", "", "b", ""}));
     EXPECT_EQ(Lines(""), Texts{});
     EXPECT_EQ(Lines("\r\n"), Texts{""});
+    // A file is read in pieces: a CR LF split between two of them is one line end.
+    for (const std::size_t before : {65535u, 65536u, 131071u}) {
+        const std::string first(before, 'p');
+        EXPECT_EQ(Lines(first + "\r\nq\r\n"), (Texts{first.substr(0, 1024), "q"})) << before;
+    }
 }
 
 TEST_F(ProjectStoreTest, LinesKeepTheirFirst1024BytesAndANulEndsTheText) {
@@ -121,8 +126,17 @@ TEST_F(ProjectStoreTest, LinesKeepTheirFirst1024BytesAndANulEndsTheText) {
 
 TEST_F(ProjectStoreTest, PageFilesPairTheirLinesIntoRows) {
     WriteBytes("pages.txt", "http://a/\r\nOK\r\nhttp://a/b\r\n\r\nhttp://a/c\r\n");
-    EXPECT_EQ(ReadPageListFile(view, "pages.txt"),
-              (std::vector<PageRow>{{"http://a/", "OK"}, {"http://a/b", ""}, {"http://a/c", ""}}));
+    const std::vector<PageRow> rows = {{"http://a/", "OK"}, {"http://a/b", ""}, {"http://a/c", ""}};
+    EXPECT_EQ(ReadPageListFile(view, "pages.txt"), rows);
+    PageList pages;
+    pages.Assign({{"old", "OK"}});
+    pages.SetCurrentRow(0);
+    ASSERT_TRUE(LoadPageListFile(view, "pages.txt", pages));
+    EXPECT_EQ(pages.Rows(), rows);
+    EXPECT_EQ(pages.CurrentRow(), std::nullopt);
+    EXPECT_TRUE(pages.Contains("HTTP://A/B"));
+    EXPECT_FALSE(LoadPageListFile(view, "missing.txt", pages));
+    EXPECT_EQ(pages.Rows(), rows);
 }
 
 TEST_F(ProjectStoreTest, WrittenListsReadBackEntryForEntry) {
