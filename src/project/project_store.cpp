@@ -184,6 +184,16 @@ bool FileSet::Commit() {
         writers_.clear();  // the temporaries go, the old files stay
         return false;
     }
+    // A folder where a file of the set belongs would stop the renames half
+    // way, with part of the set new: it is found before any rename.
+    for (const std::unique_ptr<SafeFileWriter>& writer : writers_) {
+        std::error_code error;
+        if (std::filesystem::symlink_status(writer->Path(), error).type() == std::filesystem::file_type::directory) {
+            ShowInformation(view_, "Error open file for write: " + writer->Path() + ": " + std::strerror(EISDIR));
+            writers_.clear();
+            return false;
+        }
+    }
     for (const std::unique_ptr<SafeFileWriter>& writer : writers_) {
         if (!writer->Replace()) {
             ShowInformation(view_, "Error open file for write: " + writer->Path() + ": " + writer->Reason());

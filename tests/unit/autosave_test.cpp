@@ -100,8 +100,8 @@ TEST_F(AutosaveTest, TheSetIsReplacedWholeOrNotAtAll) {
     state.patternList.Assign({"p q r"});
     view.webSite = "http://elsewhere/";
     Autosave(state);
-    EXPECT_TRUE(testing::IsFileError(view.Messages(), "Error open file for write",
-                                     ProjectPath(kAutosaveName, ProjectFileKind::PatternFile)))
+    EXPECT_TRUE(testing::IsFileError(view.Messages(),
+                                     "Error open file for write: " + ProjectPath(kAutosaveName, ProjectFileKind::PatternFile)))
         << view.Messages().front();
     EXPECT_EQ(ReadBytes("Projects/autosave_pattern.txt"), "old pattern x\r\n");
     EXPECT_EQ(ReadBytes("Projects/autosave_extension.txt"), "");

@@ -12,10 +12,11 @@
 
 namespace veltrano::testing {
 
-// True when `messages` is the one file error `text` about `path`, ended by
-// the system's reason, whose words differ from system to system.
-inline bool IsFileError(const std::vector<std::string>& messages, const std::string& text, const std::string& path) {
-    const std::string start = "message(info): " + text + ": " + path + ": ";
+// True when `messages` is the one file error that begins with `naming` (its
+// text and the path) and ends with the system's reason, whose words differ
+// from system to system.
+inline bool IsFileError(const std::vector<std::string>& messages, const std::string& naming) {
+    const std::string start = "message(info): " + naming + ": ";
     return messages.size() == 1 && messages[0].size() > start.size() && messages[0].compare(0, start.size(), start) == 0;
 }
 

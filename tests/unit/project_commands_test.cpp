@@ -277,8 +277,8 @@ TEST_F(ProjectCommandsTest, AFailedSaveKeepsTheOldFilesAndTheChanges) {
     fs::create_directory(SafeFileWriter::TemporaryPath(ProjectPath("Shop", ProjectFileKind::PageFile)));
     view.ClearCalls();
     SaveAs("Shop", {true});
-    EXPECT_TRUE(testing::IsFileError(view.Messages(), "Error open file for write",
-                                     ProjectPath("Shop", ProjectFileKind::PageFile)));
+    EXPECT_TRUE(testing::IsFileError(view.Messages(),
+                                     "Error open file for write: " + ProjectPath("Shop", ProjectFileKind::PageFile)));
     EXPECT_EQ(Page("Shop"), oldPages);
     EXPECT_TRUE(state.modified);
     // The rest of the set is not written either: no file of the set is newer than another.

@@ -161,8 +161,8 @@ TEST_F(ProjectStoreTest, AFailedSaveKeepsTheOldFile) {
     // A folder where the new file would be assembled makes the save fail.
     fs::create_directory(SafeFileWriter::TemporaryPath(ProjectPath("Shop", ProjectFileKind::PageFile)));
     EXPECT_FALSE(WriteListFile(view, ProjectPath("Shop", ProjectFileKind::PageFile), Texts{"new"}));
-    EXPECT_TRUE(testing::IsFileError(view.Messages(), "Error open file for write",
-                                     ProjectPath("Shop", ProjectFileKind::PageFile)));
+    EXPECT_TRUE(testing::IsFileError(view.Messages(),
+                                     "Error open file for write: " + ProjectPath("Shop", ProjectFileKind::PageFile)));
     EXPECT_EQ(ReadBytes("Projects/Shop_page.txt"), "old\r\n");
 }
 
@@ -187,7 +187,13 @@ TEST_F(ProjectStoreTest, ASetIsWrittenWholeOrNotAtAll) {
     EXPECT_FALSE(fs::exists(SafeFileWriter::TemporaryPath("Projects/a.txt")));
     EXPECT_FALSE(fs::exists(SafeFileWriter::TemporaryPath("Projects/c.txt")));
 
+    // A folder in the place of the last file of the set stops it before any file is replaced.
     fs::remove(SafeFileWriter::TemporaryPath("Projects/b.txt"));
+    fs::create_directories("Projects/c.txt.folder/inside");
+    fs::remove("Projects/c.txt");
+    fs::rename("Projects/c.txt.folder", "Projects/c.txt");
+    EXPECT_FALSE(FileSet(view).Text("Projects/a.txt", "new a").Text("Projects/c.txt", "new c").Commit());
+    EXPECT_EQ(ReadBytes("Projects/a.txt"), "old a");
     EXPECT_TRUE(FileSet(view).Text("Projects/a.txt", "new a").Text("Projects/b.txt", "new b").Commit());
     EXPECT_EQ(ReadBytes("Projects/a.txt") + ReadBytes("Projects/b.txt"), "new anew b");
 }
