@@ -8,6 +8,7 @@ written out here by hand.
 import os
 import pty
 import re
+import resource
 import select
 import shutil
 import signal
@@ -530,6 +531,38 @@ class HostileFolderTests(CliTestCase):
         self.assertIn("another veltrano is crawling in this folder", second.stderr.decode())
         first.send_signal(signal.SIGINT)
         first.communicate(timeout=RUN_TIMEOUT)
+
+
+class BigProjectTests(CliTestCase):
+    """A project of millions of rows."""
+
+    routes = {"/p4999999.html": LEAF}
+
+    def test_ten_million_lines_load_in_memory_proportional_to_them_and_continue(self):
+        rows = 5_000_000
+        os.mkdir(self.path("Projects"))
+        with open(self.path("Projects", "big_page.txt"), "wb") as f:
+            f.write("".join("%s/p%d.html\r\nOK\r\n" % (self.base, i) for i in range(rows - 1)).encode())
+            f.write(("%s/p%d.html\r\n\r\n" % (self.base, rows - 1)).encode())
+        for name, data in (("big.ini", b"[ MAIN ]\r\nGRAB_TYPE = 0\r\n"), ("big_result.txt", b""),
+                           ("big_extension.txt", b"")):
+            with open(self.path("Projects", name), "wb") as f:
+                f.write(data)
+        size = os.path.getsize(self.path("Projects", "big_page.txt"))
+        before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        proc = subprocess.run([BIN, "-q", "-P", "big"], cwd=self.cwd, stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=RUN_TIMEOUT * 5)
+        self.assertEqual(proc.returncode, 0, proc.stderr.decode(errors="replace"))
+        self.assertEqual(self.server.targets(), ["/p%d.html" % (rows - 1)])
+        with open(self.path("Projects", "big_page.txt"), "rb") as f:
+            f.seek(-64, os.SEEK_END)
+            self.assertTrue(f.read().endswith(b"/p%d.html\r\nOK\r\n" % (rows - 1)))
+        self.assertEqual(os.path.getsize(self.path("Projects", "big_page.txt")), size + 2)
+        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss * 1024
+        with open(BIN, "rb") as binary:
+            sanitized = b"__asan_init" in binary.read()
+        if peak > before * 1024 and not sanitized:  # the address sanitizer keeps memory of its own
+            self.assertLess(peak, 5 * size + 64 * 1024 * 1024, "peak %d bytes for a page file of %d" % (peak, size))
 
 
 class TerminalTests(CliTestCase):
