@@ -69,7 +69,6 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 
 VELTRANO=${VELTRANO:-$ROOT/build/native/veltrano}
-GEN=bench/make_site.py
 OUTDIR=$ROOT/build/bench
 mkdir -p "$OUTDIR"
 
@@ -81,74 +80,20 @@ if [[ $WGET_ONLY -eq 0 ]]; then
     [[ -x "$VELTRANO" ]] || die "$VELTRANO not found (build it: cmake --preset native && cmake --build build/native -j2), or use --wget-only"
 fi
 
-# --- site (cached; .complete is written last by the generator) --------------
-GEN_HASH=$(sha1sum "$GEN" | cut -c1-8)
-SITE=$OUTDIR/site-$PAGES-$GEN_HASH
-if [[ ! -f "$SITE/.complete" ]]; then
-    echo "== generating $SITE"
-    rm -rf "$SITE"
-    python3 "$GEN" "$SITE" --pages "$PAGES" || die "site generation failed"
-fi
-EXPECTED_PAGES=$((PAGES + 1))   # the pages and the index
-
-# --- nginx ----------------------------------------------------------------
-NGX=$OUTDIR/nginx-$PAGES
-rm -rf "$NGX"
-mkdir -p "$NGX/logs" "$NGX/tmp"
-PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-cat >"$NGX/nginx.conf" <<EOF
-worker_processes $NGINX_WORKERS;
-daemon off;
-master_process on;
-pid $NGX/nginx.pid;
-error_log $NGX/logs/error.log warn;
-events { worker_connections 1024; }
-http {
-    types { text/html html; image/jpeg jpg; }
-    default_type application/octet-stream;
-    access_log off;
-    sendfile on;
-    keepalive_requests 1000000;
-    keepalive_timeout 65;
-    client_body_temp_path $NGX/tmp/body;
-    proxy_temp_path $NGX/tmp/proxy;
-    fastcgi_temp_path $NGX/tmp/fastcgi;
-    uwsgi_temp_path $NGX/tmp/uwsgi;
-    scgi_temp_path $NGX/tmp/scgi;
-    server {
-        listen 127.0.0.1:$PORT;
-        root $SITE;
-        index index.html;
-    }
-}
-EOF
-
-NGINX_PID=""
+# shellcheck source=bench/lib/site-server.sh
+source bench/lib/site-server.sh
 SCRATCH=""
 cleanup() {
-    if [[ -n "$NGINX_PID" ]] && kill -0 "$NGINX_PID" 2>/dev/null; then
-        kill -QUIT "$NGINX_PID" 2>/dev/null || true
-        for _ in $(seq 50); do kill -0 "$NGINX_PID" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL "$NGINX_PID" 2>/dev/null || true
-    fi
+    nginx_stop
     [[ -n "$SCRATCH" ]] && rm -rf "$SCRATCH"
     return 0
 }
 trap cleanup EXIT
 trap 'exit 2' INT TERM
 
-nginx -p "$NGX" -c "$NGX/nginx.conf" -e "$NGX/logs/error.log" &
-NGINX_PID=$!
-URL="http://127.0.0.1:$PORT/"
-for _ in $(seq 100); do
-    if curl -sf -o /dev/null "$URL"; then break; fi
-    kill -0 "$NGINX_PID" 2>/dev/null || die "nginx did not start: $(tail -n 5 "$NGX/logs/error.log")"
-    sleep 0.1
-done
-curl -sf -o /dev/null "$URL" || die "nginx does not answer on $URL"
-
-# --- warm the page cache ----------------------------------------------------
-find "$SITE" -name '*.html' -print0 | xargs -0 cat >/dev/null
+site_prepare "$PAGES"
+nginx_start "$SITE" "$NGINX_WORKERS"
+EXPECTED_PAGES=$((PAGES + 1))   # the pages and the index
 
 SCRATCH=$(mktemp -d "$OUTDIR/crawl-run.XXXXXX")
 
