@@ -275,7 +275,8 @@ void HttpTestServer::AcceptLoop() {
 void HttpTestServer::Serve(Socket socket) {
     std::string pending;
     char buffer[16 * 1024];
-    for (bool open = true; open;) {
+    Ending ending = Ending::keepOpen;
+    while (ending == Ending::keepOpen) {
         const std::size_t headEnd = pending.find("\r\n\r\n");
         if (headEnd == std::string::npos) {
             // More of the head, unless it is absurdly long or the client or server left.
@@ -283,7 +284,7 @@ void HttpTestServer::Serve(Socket socket) {
             if (got > 0 && pending.size() < 64 * 1024) {
                 pending.append(buffer, static_cast<std::size_t>(got));
             } else if (got >= 0 || !Retryable() || !Await(socket, POLLIN)) {
-                open = false;
+                ending = Ending::close;
             }
             continue;
         }
@@ -299,7 +300,17 @@ void HttpTestServer::Serve(Socket socket) {
             requests_.push_back(std::move(request));
         }
         while (!stopping_ && IsHeld(target)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        open = Respond(socket, response);
+        ending = Respond(socket, response);
+    }
+    if (ending == Ending::reset) {
+        // Closed without lingering, the connection is aborted: the client
+        // receives a reset instead of the end of the data.
+        linger abort{};
+        abort.l_onoff = 1;
+        abort.l_linger = 0;
+        ::setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+        CloseSocket(socket);
+        return;
     }
     // Closing with unread input would reset the connection and could cost the
     // client the end of the answer: this side is shut, and the rest drained.
@@ -308,32 +319,58 @@ void HttpTestServer::Serve(Socket socket) {
     CloseSocket(socket);
 }
 
-bool HttpTestServer::Respond(Socket socket, const CannedResponse& response) const {
+HttpTestServer::Ending HttpTestServer::Respond(Socket socket, const CannedResponse& response) const {
+    using Delivery = CannedResponse::Delivery;
+    if (response.delivery == Delivery::raw) {
+        SendAll(socket, response.body);
+        return Ending::close;
+    }
+    const std::uint64_t size = response.body.size() + response.fillerBytes;
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " Canned\r\nContent-Length: " +
-                       std::to_string(response.body.size()) + "\r\n";
+                       std::to_string(response.contentLength.value_or(size)) + "\r\n";
     if (!response.location.empty()) head += "Location: " + response.location + "\r\n";
     for (const std::string& header : response.headers) head += header + "\r\n";
     head += "\r\n";
     switch (response.delivery) {
-    case CannedResponse::Delivery::whole:
-        return SendAll(socket, head + response.body);
-    case CannedResponse::Delivery::cut:
-        SendAll(socket, head + response.body.substr(0, response.bytesBeforeCut));
-        return false;
-    case CannedResponse::Delivery::stall:
-        if (SendAll(socket, head)) AwaitClientLeaving(socket);
-        return false;
-    case CannedResponse::Delivery::trickle:
-        // Ends early once the client has left: a send then fails.
-        if (!SendAll(socket, head)) return false;
-        for (std::size_t i = 0; i < response.body.size(); ++i) {
-            if (!Pause(response.trickleInterval) || !SendAll(socket, std::string_view(response.body).substr(i, 1))) {
-                return false;
-            }
-        }
-        return true;
+    case Delivery::whole:
+        // Head and body in one piece, as a quick server sends them.
+        return SendAll(socket, head + response.body) && SendFiller(socket, response.fillerBytes) ? Ending::keepOpen
+                                                                                                 : Ending::close;
+    case Delivery::cut:
+    case Delivery::reset: {
+        const std::size_t fromBody = std::min(response.bytesBeforeCut, response.body.size());
+        const std::uint64_t fromFiller = std::min<std::uint64_t>(response.bytesBeforeCut - fromBody, response.fillerBytes);
+        if (SendAll(socket, head + response.body.substr(0, fromBody))) SendFiller(socket, fromFiller);
+        return response.delivery == Delivery::cut ? Ending::close : Ending::reset;
     }
-    return false;
+    case Delivery::stall:
+        if (SendAll(socket, head)) AwaitClientLeaving(socket);
+        return Ending::close;
+    case Delivery::trickle:
+        // Ends early once the client has left: a send then fails.
+        if (!SendAll(socket, head)) return Ending::close;
+        for (std::uint64_t i = 0; i < size; ++i) {
+            if (!Pause(response.trickleInterval)) return Ending::close;
+            const bool sent = i < response.body.size()
+                                  ? SendAll(socket, std::string_view(response.body).substr(static_cast<std::size_t>(i), 1))
+                                  : SendFiller(socket, 1);
+            if (!sent) return Ending::close;
+        }
+        return Ending::keepOpen;
+    case Delivery::raw:
+        break;
+    }
+    return Ending::close;
+}
+
+bool HttpTestServer::SendFiller(Socket socket, std::uint64_t count) const {
+    static const std::string kSpaces(64 * 1024, ' ');
+    while (count > 0) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kSpaces.size()));
+        if (!SendAll(socket, std::string_view(kSpaces).substr(0, piece))) return false;
+        count -= piece;
+    }
+    return true;
 }
 
 std::uint16_t ClosedPort() {

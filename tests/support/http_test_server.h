@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@ struct CannedResponse {
         stall,  // head only, then silence until the client gives up
         cut,    // head and `bytesBeforeCut` body bytes, then the connection closes
         trickle,  // head, then the body one byte every `trickleInterval`
+        reset,  // head and `bytesBeforeCut` body bytes, then a reset (RST), no orderly close
+        raw,    // `body` is the whole answer, head included, as it stands; then the connection closes
     };
 
     int status = 200;
@@ -36,6 +39,12 @@ struct CannedResponse {
     // Further header lines without their line end, such as
     // "Content-Encoding: gzip" for a body that is compressed already.
     std::vector<std::string> headers{};
+    // The Content-Length to announce instead of the true one, for a server
+    // that lies about its length.
+    std::optional<std::uint64_t> contentLength{};
+    // This many spaces follow `body` and count in its length; they are made
+    // while being sent, so that a huge body costs the server no memory.
+    std::uint64_t fillerBytes = 0;
 };
 
 struct RecordedRequest {
@@ -89,8 +98,11 @@ private:
     void AcceptLoop();
     bool IsHeld(const std::string& target) const;
     void Serve(Socket socket);
-    // False when the connection is to be closed.
-    bool Respond(Socket socket, const CannedResponse& response) const;
+    // How a connection goes on after an answer.
+    enum class Ending { keepOpen, close, reset };
+    Ending Respond(Socket socket, const CannedResponse& response) const;
+    // Sends `count` bytes of a response's filler.
+    bool SendFiller(Socket socket, std::uint64_t count) const;
     // Waits for `events` on `socket`; false when the server stops or on failure.
     bool Await(Socket socket, short events) const;
     bool SendAll(Socket socket, std::string_view data) const;
