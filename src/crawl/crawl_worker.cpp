@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "text/text_ops.h"
 #include "fetch/download_page.h"
@@ -11,6 +13,31 @@
 #include "state/view.h"
 
 namespace veltrano {
+namespace {
+
+// What a row's page is not downloaded for, or empty text when it is.
+std::string_view NotDownloaded(const AppState& state, std::string_view address) {
+    if (!state.skipMask.empty() && MatchAtNoCase(0, state.skipMask, UrlFileName(address))) return "SKIPPED";
+    if (state.pageAllowed && !state.pageAllowed(address)) return "DISALLOWED";
+    return {};
+}
+
+// Tells the downloader which pages come next, so that it may fetch them
+// while this one is processed: the rows below it that will be downloaded,
+// as many as one connection less than it may use. Rows are still processed
+// strictly one after the other.
+void AnnounceNextPages(AppState& state, std::size_t row) {
+    if (state.connections <= 1) return;
+    std::vector<std::string> next;
+    const std::size_t rows = state.pageList.Count();
+    for (std::size_t ahead = row + 1; ahead < rows && next.size() + 1 < state.connections; ++ahead) {
+        std::string address = state.pageList.Row(ahead).webPage.substr(0, kListAddressMax);
+        if (NotDownloaded(state, address).empty()) next.push_back(std::move(address));
+    }
+    state.downloader->Prefetch(next);
+}
+
+}  // namespace
 
 void ProcessPageList(AppState& state) {
     View& view = *state.view;
@@ -20,11 +47,12 @@ void ProcessPageList(AppState& state) {
         view.SetStatusLabel(StatusLabel::downloadingAddress, address);
         view.SetStatusLabel(StatusLabel::downloadingRow, FormatCount(*row + 1));
 
-        if (!state.skipMask.empty() && MatchAtNoCase(0, state.skipMask, UrlFileName(address))) {
-            state.pageList.SetResult(*row, "SKIPPED");
+        if (const std::string_view reason = NotDownloaded(state, address); !reason.empty()) {
+            state.pageList.SetResult(*row, reason);
             view.ListChanged(ListId::pages);
-            view.PageDone(address, "SKIPPED");
+            view.PageDone(address, reason);
         } else {
+            AnnounceNextPages(state, *row);
             const DownloadOutcome outcome = DownloadPage(state, address);
             // A page that could not be stored here, or whose download was
             // broken off, is no outcome of the page: its row stays empty and

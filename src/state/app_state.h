@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "text/pattern.h"
 #include "state/lists.h"
@@ -55,6 +56,12 @@ struct AppState {
     std::string siteAddress;
     std::string siteKey;
     std::string skipMask;
+    // Whether a page may be downloaded at all (a site's robots.txt, say);
+    // empty: every page may. Called on the worker thread.
+    std::function<bool(std::string_view address)> pageAllowed;
+    // How many downloads may run at once; pages are processed one after the
+    // other whatever it says.
+    std::size_t connections = 1;
 
     // Base for relative links on the page being parsed: the row's address,
     // or where its download was redirected to. Worker thread only.

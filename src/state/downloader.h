@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltrano {
 
@@ -45,6 +46,10 @@ public:
     // Breaks off the running download, if any, as soon as it can; callable
     // from any thread. A download that starts later is not affected.
     virtual void Interrupt() {}
+    // The addresses that Download will most likely be asked for next, in that
+    // order, replacing any earlier such list: a downloader that can may start
+    // fetching them now. Called on the thread that calls Download.
+    virtual void Prefetch(const std::vector<std::string>& /*addresses*/) {}
 };
 
 }  // namespace veltrano

@@ -231,6 +231,30 @@ TEST_F(CrawlTest, APageThatCannotBeStoredHerePausesTheCrawlOnItsRow) {
                                              "http://www.site.com/c.htm"}));
 }
 
+TEST_F(CrawlTest, PagesThatMayNotBeFetchedAreMarkedAndNeverAnnounced) {
+    state.pageAllowed = [](std::string_view address) { return address.find("b.htm") == std::string_view::npos; };
+    state.connections = 3;
+    view.skipMask = "c";
+    Serve(std::string(kRoot) + "/", Link("a.htm") + Link("b.htm") + Link("c.htm") + Link("d.htm") + Link("e.htm"));
+    Serve(std::string(kRoot) + "/a.htm", "");
+    Serve(std::string(kRoot) + "/d.htm", "");
+    Serve(std::string(kRoot) + "/e.htm", "");
+    Run();
+    EXPECT_EQ(Rows(), (std::vector<PageRow>{{"http://www.site.com/", "OK"},
+                                            {"http://www.site.com/a.htm", "OK"},
+                                            {"http://www.site.com/b.htm", "DISALLOWED"},
+                                            {"http://www.site.com/c.htm", "SKIPPED"},
+                                            {"http://www.site.com/d.htm", "OK"},
+                                            {"http://www.site.com/e.htm", "OK"}}));
+    EXPECT_EQ(view.CallsStartingWith("page done").at(2), "page done: http://www.site.com/b.htm DISALLOWED");
+    // Each download is told of the next two pages that will be downloaded, in order.
+    EXPECT_EQ(downloader.Announced(),
+              (Texts{"http://www.site.com/a.htm then http://www.site.com/d.htm http://www.site.com/e.htm",
+                     "http://www.site.com/d.htm then http://www.site.com/e.htm"}));
+    EXPECT_EQ(downloader.Requested(), (Texts{"http://www.site.com/", "http://www.site.com/a.htm",
+                                             "http://www.site.com/d.htm", "http://www.site.com/e.htm"}));
+}
+
 TEST_F(CrawlTest, AStartPageThatFailsEndsTheCrawlComplete) {
     view.webSite = "http://www.down.com";
     Run();

@@ -9,12 +9,25 @@ std::vector<std::string> FakeDownloader::Requested() const {
     return requested_;
 }
 
+std::vector<std::string> FakeDownloader::Announced() const {
+    std::lock_guard lock(mutex_);
+    return announced_;
+}
+
+void FakeDownloader::Prefetch(const std::vector<std::string>& addresses) {
+    std::lock_guard lock(mutex_);
+    pendingAnnouncement_.clear();
+    for (const std::string& address : addresses) pendingAnnouncement_ += " " + address;
+}
+
 DownloadOutcome FakeDownloader::Download(std::string_view address, const std::string& targetFile,
                                          DownloadProgress& progress) {
     const std::string key(address);
     {
         std::lock_guard lock(mutex_);
         requested_.push_back(key);
+        if (!pendingAnnouncement_.empty()) announced_.push_back(key + " then" + pendingAnnouncement_);
+        pendingAnnouncement_.clear();
     }
     if (onDownload) onDownload(key);
     DownloadOutcome outcome;

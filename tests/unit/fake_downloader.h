@@ -31,13 +31,18 @@ public:
     std::function<void(const std::string&)> onDownload;
 
     std::vector<std::string> Requested() const;
+    // Each list of pages announced as coming next, with the download that followed it.
+    std::vector<std::string> Announced() const;
 
     DownloadOutcome Download(std::string_view address, const std::string& targetFile,
                              DownloadProgress& progress) override;
+    void Prefetch(const std::vector<std::string>& addresses) override;
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> requested_;
+    std::vector<std::string> announced_;
+    std::string pendingAnnouncement_;
 };
 
 }  // namespace veltrano::testing
