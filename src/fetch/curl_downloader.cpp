@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <deque>
+#include <optional>
+#include <vector>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -104,20 +108,62 @@ std::string LocalFailure(const std::string& path, int error) {
 
 std::uint64_t ToBytes(curl_off_t value) { return value > 0 ? static_cast<std::uint64_t>(value) : 0; }
 
-// What the callbacks of one transfer work on.
-struct Transfer {
-    int file = -1;
-    // How many more bytes the page may add to the file, and how many it did.
+// Writes the whole of `bytes` to the file; 0, or the errno of the failure.
+int WriteAll(int fd, const char* bytes, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t written = ::write(fd, bytes + done, size - done);
+        if (written > 0) {
+            done += static_cast<std::size_t>(written);
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // A regular file that takes nothing has no room left.
+            return written < 0 ? errno : ENOSPC;
+        }
+    }
+    return 0;
+}
+
+struct Fetch;
+
+// What all transfers share: the connections, the memory that pages fetched
+// ahead of their turn may take together, and the pace of the starts.
+struct Shared {
+    MultiHandle multi;
+    std::vector<EasyHandle> spareEasies;
+    std::atomic<bool> interrupt{false};
+    std::atomic<std::size_t> inFlight{0};
+    CurlDownloaderOptions options;
+    std::uint64_t buffered = 0;
+    std::optional<std::chrono::steady_clock::time_point> lastStart;
+};
+
+// One page's transfer, started perhaps before its turn. Until the crawl asks
+// for it (claims it), its body collects in memory; from then on it goes
+// straight into the page file, so that a page is held in memory only while
+// it waits for its turn, and never a second time.
+struct Fetch {
+    std::string address;
+    EasyHandle easy;
+    Shared* shared = nullptr;
+    bool started = false;
+    bool done = false;
+    CURLcode result = CURLE_OK;
+    std::string memory;
+    bool paused = false;
+    int file = -1;  // while claimed
+    // How many more bytes the page may keep, and how many it did.
     std::uint64_t room = 0;
     std::uint64_t written = 0;
     // The page reached its bound and was cut off there on purpose.
     bool full = false;
     // The errno of a write to the file that failed.
     int writeError = 0;
-    const std::atomic<bool>* interrupt = nullptr;
-    DownloadProgress* progress = nullptr;
-    // The last report, so that curl's many calls without news are not passed
-    // on; the first report is the first one with any bytes in it.
+    DownloadProgress* progress = nullptr;  // while claimed
+    // What curl last said of the transfer, and what was last passed on, so
+    // that curl's many calls without news are not passed on.
+    curl_off_t seenNow = 0;
+    curl_off_t seenTotal = 0;
     curl_off_t reportedNow = 0;
     curl_off_t reportedTotal = 0;
     // An exception must not unwind through libcurl's C frames: it is kept
@@ -125,77 +171,53 @@ struct Transfer {
     std::exception_ptr failure;
 
     void Report(curl_off_t now, curl_off_t total) {
-        if (now == reportedNow && total == reportedTotal) return;
+        if (progress == nullptr || (now == reportedNow && total == reportedTotal)) return;
         reportedNow = now;
         reportedTotal = total;
         progress->OnProgress(ToBytes(now), ToBytes(total));
     }
 };
 
-// Streams the body straight into the file, so that no page is ever held in
-// memory. A short count makes curl end the transfer with CURLE_WRITE_ERROR,
-// which is how the transfer stops at the page's bound or on a failed write.
+// A claimed page streams straight into its file. One ahead of its turn goes
+// to memory while the pages waiting together stay within their share; past
+// it, the transfer is paused until its turn comes. A short count makes curl
+// end the transfer with CURLE_WRITE_ERROR: at the page's bound, or on a
+// failed write.
 std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* transfer = static_cast<Transfer*>(user);
+    auto* fetch = static_cast<Fetch*>(user);
     const std::size_t offered = size * count;
-    const auto kept = static_cast<std::size_t>(std::min<std::uint64_t>(offered, transfer->room));
-    for (std::size_t done = 0; done < kept;) {
-        const ssize_t written = ::write(transfer->file, data + done, kept - done);
-        if (written > 0) {
-            done += static_cast<std::size_t>(written);
-        } else if (written < 0 && errno == EINTR) {
-            continue;
-        } else {
-            // A regular file that takes nothing has no room left.
-            transfer->writeError = written < 0 ? errno : ENOSPC;
-            return 0;
+    const auto kept = static_cast<std::size_t>(std::min<std::uint64_t>(offered, fetch->room));
+    if (fetch->file >= 0) {
+        fetch->writeError = WriteAll(fetch->file, data, kept);
+        if (fetch->writeError != 0) return 0;
+    } else {
+        Shared& shared = *fetch->shared;
+        if (shared.buffered + kept > shared.options.aheadBytes) {
+            fetch->paused = true;
+            return CURL_WRITEFUNC_PAUSE;
         }
+        fetch->memory.append(data, kept);
+        shared.buffered += kept;
     }
-    transfer->room -= kept;
-    transfer->written += kept;
-    if (kept < offered) transfer->full = true;
+    fetch->room -= kept;
+    fetch->written += kept;
+    if (kept < offered) fetch->full = true;
     return kept;
 }
 
 int ReportProgress(void* user, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t, curl_off_t) {
-    auto* transfer = static_cast<Transfer*>(user);
+    auto* fetch = static_cast<Fetch*>(user);
     // Stops a transfer that keeps curl busy, without waiting for it to sleep.
-    if (transfer->interrupt->load()) return 1;
+    if (fetch->shared->interrupt.load()) return 1;
+    fetch->seenNow = downloadNow;
+    fetch->seenTotal = downloadTotal;
     try {
-        transfer->Report(downloadNow, downloadTotal);
+        fetch->Report(downloadNow, downloadTotal);
     } catch (...) {
-        transfer->failure = std::current_exception();
+        fetch->failure = std::current_exception();
         return 1;
     }
     return 0;
-}
-
-// Runs the transfer of `easy` through `multi`. curl sleeps in
-// curl_multi_poll, which Interrupt() wakes with curl_multi_wakeup, so that a
-// silent server cannot delay the break. Returns the transfer's result, or
-// CURLE_ABORTED_BY_CALLBACK when `interrupt` stopped it.
-CURLcode Perform(CURLM* multi, CURL* easy, const std::atomic<bool>& interrupt) {
-    if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_FAILED_INIT;
-    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
-    for (bool done = false; !done && !interrupt.load();) {
-        int running = 0;
-        CURLMcode code = curl_multi_perform(multi, &running);
-        int queued = 0;
-        while (const CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
-                result = message->data.result;
-                done = true;
-            }
-        }
-        if (code == CURLM_OK && !done) code = curl_multi_poll(multi, nullptr, 0, kLongestPollMilliseconds, nullptr);
-        if (code != CURLM_OK) {
-            result = code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_RECV_ERROR;
-            done = true;
-        }
-    }
-    // Also closes the connection of a transfer that was broken off.
-    curl_multi_remove_handle(multi, easy);
-    return result;
 }
 
 template <typename Value>
@@ -203,6 +225,32 @@ void SetOption(CURL* easy, CURLoption option, Value value) {
     if (curl_easy_setopt(easy, option, value) != CURLE_OK) {
         throw std::runtime_error("libcurl refused a downloader option");
     }
+}
+
+EasyHandle NewEasy(const CurlDownloaderOptions& options) {
+    EasyHandle easy(curl_easy_init());
+    if (!easy) throw std::bad_alloc();
+    CURL* handle = easy.get();
+    SetOption(handle, CURLOPT_NOSIGNAL, 1L);
+    SetOption(handle, CURLOPT_USERAGENT, kUserAgent);
+    SetOption(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    SetOption(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    SetOption(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    SetOption(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
+    // Offer every encoding this libcurl can decode; the file gets the
+    // decoded body, which is what the parser reads.
+    SetOption(handle, CURLOPT_ACCEPT_ENCODING, "");
+    SetOption(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    SetOption(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    SetOption(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.lowSpeedTime.count()));
+    SetOption(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(options.pageTimeout.count()));
+    SetOption(handle, CURLOPT_WRITEFUNCTION, &WriteBody);
+    SetOption(handle, CURLOPT_XFERINFOFUNCTION, &ReportProgress);
+    SetOption(handle, CURLOPT_NOPROGRESS, 0L);
+    // Several pages of one site at once share its connections where the
+    // server offers HTTP/2.
+    SetOption(handle, CURLOPT_PIPEWAIT, 1L);
+    return easy;
 }
 
 // Assigning the texts must not throw either: the one of the out-of-memory
@@ -221,57 +269,167 @@ void SetFailure(DownloadOutcome& outcome, bool outOfMemory) noexcept {
 }  // namespace
 
 struct CurlDownloader::Handle {
-    EasyHandle easy;
-    // Keeps the connections from page to page. `easy` is only in it while a
-    // download runs, so the two can be cleaned up in either order.
-    MultiHandle multi;
-    std::atomic<bool> interrupt{false};
-    std::uint64_t maxPageBytes = 0;
+    Shared shared;
+    // In the order the crawl will ask for them; the first is the page asked
+    // for now, or the next one.
+    std::deque<std::unique_ptr<Fetch>> fetches;
+
+    std::unique_ptr<Fetch> NewFetch(std::string_view address) {
+        auto fetch = std::make_unique<Fetch>();
+        fetch->address = address;
+        fetch->shared = &shared;
+        fetch->room = shared.options.maxPageBytes;
+        if (!shared.spareEasies.empty()) {
+            fetch->easy = std::move(shared.spareEasies.back());
+            shared.spareEasies.pop_back();
+        } else {
+            fetch->easy = NewEasy(shared.options);
+        }
+        return fetch;
+    }
+
+    void Forget(std::unique_ptr<Fetch> fetch) {
+        if (fetch->started && !fetch->done) curl_multi_remove_handle(shared.multi.get(), fetch->easy.get());
+        shared.buffered -= fetch->memory.size();
+        shared.spareEasies.push_back(std::move(fetch->easy));
+    }
+
+    void ForgetAll() {
+        while (!fetches.empty()) {
+            Forget(std::move(fetches.front()));
+            fetches.pop_front();
+        }
+        CountInFlight();
+    }
+
+    void CountInFlight() {
+        std::size_t running = 0;
+        for (const auto& fetch : fetches) running += fetch->started && !fetch->done ? 1 : 0;
+        shared.inFlight = running;
+    }
+
+    // How long until the next start is due; zero when one may start now.
+    std::chrono::milliseconds UntilNextStart() const {
+        if (!shared.lastStart || shared.options.wait.count() == 0) return std::chrono::milliseconds(0);
+        const auto due = *shared.lastStart + shared.options.wait;
+        const auto now = std::chrono::steady_clock::now();
+        if (due <= now) return std::chrono::milliseconds(0);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(due - now) + std::chrono::milliseconds(1);
+    }
+
+    // Starts waiting transfers, in their order, as far as the connections
+    // and the pace allow, and lets paused ones go on when memory is free.
+    void StartWaiting() {
+        std::size_t running = 0;
+        for (const auto& fetch : fetches) running += fetch->started && !fetch->done ? 1 : 0;
+        for (const auto& fetch : fetches) {
+            if (fetch->started) {
+                constexpr std::uint64_t kResumeRoom = CURL_MAX_WRITE_SIZE;
+                if (fetch->paused && (fetch->file >= 0 || shared.buffered + kResumeRoom <= shared.options.aheadBytes)) {
+                    fetch->paused = false;
+                    curl_easy_pause(fetch->easy.get(), CURLPAUSE_CONT);
+                }
+                continue;
+            }
+            if (running >= std::max<std::size_t>(shared.options.connections, 1)) break;
+            if (UntilNextStart().count() > 0) break;
+            CURL* easy = fetch->easy.get();
+            if (curl_easy_setopt(easy, CURLOPT_URL, fetch->address.c_str()) != CURLE_OK ||
+                curl_easy_setopt(easy, CURLOPT_WRITEDATA, fetch.get()) != CURLE_OK ||
+                curl_easy_setopt(easy, CURLOPT_XFERINFODATA, fetch.get()) != CURLE_OK ||
+                curl_multi_add_handle(shared.multi.get(), easy) != CURLM_OK) {
+                fetch->started = fetch->done = true;
+                fetch->result = CURLE_FAILED_INIT;
+                continue;
+            }
+            fetch->started = true;
+            shared.lastStart = std::chrono::steady_clock::now();
+            ++running;
+        }
+        shared.inFlight = running;
+    }
+
+    // Drives every transfer until `wanted` is done. curl sleeps in
+    // curl_multi_poll, which Interrupt() wakes with curl_multi_wakeup, so
+    // that a silent server cannot delay the break. False when interrupted.
+    bool Drive(Fetch& wanted) {
+        while (!wanted.done) {
+            if (shared.interrupt.load()) return false;
+            StartWaiting();
+            int running = 0;
+            CURLMcode code = curl_multi_perform(shared.multi.get(), &running);
+            int queued = 0;
+            while (const CURLMsg* message = curl_multi_info_read(shared.multi.get(), &queued)) {
+                if (message->msg != CURLMSG_DONE) continue;
+                for (const auto& fetch : fetches) {
+                    if (fetch->easy.get() != message->easy_handle) continue;
+                    fetch->done = true;
+                    fetch->result = message->data.result;
+                    curl_multi_remove_handle(shared.multi.get(), fetch->easy.get());
+                }
+            }
+            if (wanted.done) break;
+            const auto pace = UntilNextStart();
+            const int sleep = static_cast<int>(pace.count() > 0 ? std::min<std::int64_t>(pace.count(), kLongestPollMilliseconds)
+                                                                : kLongestPollMilliseconds);
+            if (code == CURLM_OK) code = curl_multi_poll(shared.multi.get(), nullptr, 0, sleep, nullptr);
+            if (code != CURLM_OK) {
+                wanted.result = code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_RECV_ERROR;
+                wanted.done = true;
+                if (wanted.started) curl_multi_remove_handle(shared.multi.get(), wanted.easy.get());
+            }
+        }
+        CountInFlight();
+        return true;
+    }
 };
 
 CurlDownloader::CurlDownloader() : CurlDownloader(CurlDownloaderOptions{}) {}
 
 CurlDownloader::CurlDownloader(const CurlDownloaderOptions& options) : handle_(std::make_unique<Handle>()) {
     if (!EnsureCurlGlobal()) throw std::runtime_error("libcurl could not be initialised");
-    handle_->easy.reset(curl_easy_init());
-    handle_->multi.reset(curl_multi_init());
-    CURL* easy = handle_->easy.get();
-    if (easy == nullptr || handle_->multi == nullptr) {
-        throw std::runtime_error("libcurl could not create a transfer handle");
-    }
-    handle_->maxPageBytes = options.maxPageBytes;
-
-    SetOption(easy, CURLOPT_NOSIGNAL, 1L);
-    SetOption(easy, CURLOPT_USERAGENT, kUserAgent);
-    SetOption(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    SetOption(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    SetOption(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    SetOption(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-    // Offer every encoding this libcurl can decode; the file gets the
-    // decoded body, which is what the parser reads.
-    SetOption(easy, CURLOPT_ACCEPT_ENCODING, "");
-    SetOption(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
-    SetOption(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    SetOption(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.lowSpeedTime.count()));
-    SetOption(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(options.pageTimeout.count()));
-    SetOption(easy, CURLOPT_WRITEFUNCTION, &WriteBody);
-    SetOption(easy, CURLOPT_XFERINFOFUNCTION, &ReportProgress);
-    SetOption(easy, CURLOPT_NOPROGRESS, 0L);
+    handle_->shared.multi.reset(curl_multi_init());
+    if (handle_->shared.multi == nullptr) throw std::runtime_error("libcurl could not create a transfer handle");
+    handle_->shared.options = options;
+    curl_multi_setopt(handle_->shared.multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    // One handle made now, so that a libcurl that refuses an option says so
+    // at once rather than at the first page.
+    handle_->shared.spareEasies.push_back(NewEasy(options));
 }
 
-CurlDownloader::~CurlDownloader() = default;
+CurlDownloader::~CurlDownloader() {
+    // The transfers leave the multi handle before either is cleaned up.
+    if (handle_) handle_->ForgetAll();
+}
 
 void CurlDownloader::Interrupt() {
-    handle_->interrupt.store(true);
-    curl_multi_wakeup(handle_->multi.get());
+    handle_->shared.interrupt.store(true);
+    curl_multi_wakeup(handle_->shared.multi.get());
+}
+
+std::size_t CurlDownloader::DownloadsInFlight() const { return handle_->shared.inFlight.load(); }
+
+void CurlDownloader::Prefetch(const std::vector<std::string>& addresses) {
+    if (handle_->shared.options.connections <= 1) return;
+    try {
+        for (const std::string& address : addresses) {
+            if (address.find('\0') != std::string::npos) continue;
+            const bool known = std::any_of(handle_->fetches.begin(), handle_->fetches.end(),
+                                           [&](const auto& fetch) { return fetch->address == address; });
+            if (!known) handle_->fetches.push_back(handle_->NewFetch(address));
+        }
+    } catch (...) {
+        // Fetching ahead is a help, never a need: the pages are fetched in their turn.
+    }
 }
 
 DownloadOutcome CurlDownloader::Download(std::string_view address, const std::string& targetFile,
                                          DownloadProgress& progress) {
     // The first step, so that only interrupts from now on count (the rule
     // the header states).
-    handle_->interrupt.store(false);
+    handle_->shared.interrupt.store(false);
     DownloadOutcome outcome;
+    std::unique_ptr<Fetch> fetch;
     try {
         outcome.finalAddress = address;
         int createError = 0;
@@ -287,19 +445,38 @@ DownloadOutcome CurlDownloader::Download(std::string_view address, const std::st
             return outcome;
         }
 
-        CURL* easy = handle_->easy.get();
-        Transfer transfer;
-        transfer.file = file.Get();
-        transfer.room = handle_->maxPageBytes;
-        transfer.interrupt = &handle_->interrupt;
-        transfer.progress = &progress;
-        const std::string url(address);
-        CURLcode code = curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-        if (code == CURLE_OK) code = curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-        if (code == CURLE_OK) code = curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
-        if (code == CURLE_OK) code = Perform(handle_->multi.get(), easy, handle_->interrupt);
-        if (transfer.failure) std::rethrow_exception(transfer.failure);
+        // Pages fetched ahead for rows the crawl has passed by are no longer wanted.
+        auto& fetches = handle_->fetches;
+        while (!fetches.empty() && fetches.front()->address != address) {
+            if (std::none_of(fetches.begin(), fetches.end(), [&](const auto& f) { return f->address == address; })) break;
+            handle_->Forget(std::move(fetches.front()));
+            fetches.pop_front();
+        }
+        if (fetches.empty() || fetches.front()->address != address) fetches.push_front(handle_->NewFetch(address));
+        Fetch& claimed = *fetches.front();
 
+        // Its turn: what arrived ahead goes into the file, and the rest follows it there.
+        claimed.file = file.Get();
+        claimed.progress = &progress;
+        claimed.writeError = WriteAll(claimed.file, claimed.memory.data(), claimed.memory.size());
+        handle_->shared.buffered -= claimed.memory.size();
+        std::string().swap(claimed.memory);
+        claimed.Report(claimed.seenNow, claimed.seenTotal);
+        const bool finished = handle_->Drive(claimed);
+        fetch = std::move(fetches.front());
+        fetches.pop_front();
+        // A transfer that failed while an interrupt came was broken off by it.
+        const bool brokenOff = fetch->result != CURLE_OK && !fetch->full && handle_->shared.interrupt.load();
+        if (!finished || brokenOff) {
+            handle_->ForgetAll();
+            outcome.interrupted = true;
+            outcome.status = "E_ABORT";
+            handle_->Forget(std::move(fetch));
+            return outcome;
+        }
+        if (fetch->failure) std::rethrow_exception(fetch->failure);
+
+        CURL* easy = fetch->easy.get();
         long httpStatus = 0;
         long redirects = 0;
         char* effective = nullptr;
@@ -311,36 +488,38 @@ DownloadOutcome CurlDownloader::Download(std::string_view address, const std::st
         curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &received);
         curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
         if (redirects > 0 && effective != nullptr) outcome.finalAddress = effective;
+        CURLcode code = fetch->result;
 
         // The data is only safely in the file once it is closed.
+        fetch->file = -1;
         const int closeError = file.Close();
-        if (transfer.writeError != 0 || closeError != 0) {
-            const int error = transfer.writeError != 0 ? transfer.writeError : closeError;
+        if (fetch->writeError != 0 || closeError != 0) {
+            const int error = fetch->writeError != 0 ? fetch->writeError : closeError;
             outcome.localFailure = LocalFailure(targetFile, error);
+            handle_->Forget(std::move(fetch));
             return outcome;
         }
         // A page cut at its bound is complete as far as it is kept, and
         // counts as traffic only with what was kept.
-        if (transfer.full) {
+        if (fetch->full) {
             code = CURLE_OK;
-            received = static_cast<curl_off_t>(transfer.written);
+            received = static_cast<curl_off_t>(fetch->written);
             expected = received;
-        } else if (code != CURLE_OK && handle_->interrupt.load()) {
-            outcome.interrupted = true;
-            outcome.status = "E_ABORT";
-            return outcome;
         }
         outcome.status = CurlStatusText(code, httpStatus);
         if (code == CURLE_OK) {
             // An error page was downloaded as well, and counts as traffic.
-            transfer.Report(received, expected > 0 ? expected : transfer.reportedTotal);
+            fetch->Report(received, expected > 0 ? expected : fetch->reportedTotal);
             progress.OnEndOfData(ToBytes(received));
         }
+        fetch->progress = nullptr;
+        handle_->Forget(std::move(fetch));
     } catch (const std::bad_alloc&) {
         SetFailure(outcome, true);
     } catch (...) {
         SetFailure(outcome, false);
     }
+    if (fetch) handle_->Forget(std::move(fetch));
     return outcome;
 }
 

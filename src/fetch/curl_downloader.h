@@ -5,10 +5,12 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "state/downloader.h"
 
@@ -28,6 +30,14 @@ struct CurlDownloaderOptions {
     // then ends, and the page counts as complete with what it has. This also
     // stops a small compressed body that would inflate without end.
     std::uint64_t maxPageBytes = 64ull * 1024 * 1024;
+    // How many pages may be fetched at once: the one asked for, and those
+    // announced as coming next (Prefetch).
+    std::size_t connections = 1;
+    // The least time between the starts of two requests.
+    std::chrono::milliseconds wait{0};
+    // What pages fetched ahead of their turn may hold in memory together;
+    // past it they wait, paused, until their turn.
+    std::uint64_t aheadBytes = 64ull * 1024 * 1024;
 };
 
 // Failures to store the page (the target cannot be made, a write or the
@@ -55,6 +65,11 @@ public:
     // page was already complete. Callable at any time while the downloader
     // exists, also when no download runs.
     void Interrupt() override;
+    // Starts fetching the announced pages, up to `connections` at once with
+    // the page asked for; pages announced but never asked for are dropped.
+    void Prefetch(const std::vector<std::string>& addresses) override;
+    // Transfers running now; callable from any thread.
+    std::size_t DownloadsInFlight() const;
 
 private:
     // Keeps <curl/curl.h> out of the code that includes this header.
