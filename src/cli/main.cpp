@@ -14,6 +14,7 @@
 #include <string>
 
 #include "cli/options.h"
+#include "cli/robots_policy.h"
 #include "cli/terminal_text.h"
 #include "cli/terminal_view.h"
 #include "crawl/crawl_start.h"
@@ -134,6 +135,8 @@ void Supervise(AppState& state, TerminalView& view, Downloader& downloader) {
 
 CurlDownloaderOptions DownloaderOptions(const CliOptions& options) {
     CurlDownloaderOptions settings;
+    settings.connections = options.connections;
+    settings.wait = std::chrono::milliseconds(options.waitMilliseconds);
     if (options.pageTimeoutSeconds) settings.pageTimeout = std::chrono::seconds(*options.pageTimeoutSeconds);
     if (options.maxPageBytes) settings.maxPageBytes = *options.maxPageBytes;
     return settings;
@@ -174,6 +177,18 @@ int Run(const CliOptions& options) {
         if (options.fresh) NewProject(state);
     }
     ApplyOptions(options, state, view);
+    state.connections = options.connections;
+    view.downloadsInFlight = [&downloader] { return downloader.DownloadsInFlight(); };
+    std::optional<RobotsPolicy> robots;
+    if (options.robots) {
+        robots.emplace([&downloader](const std::string& address) {
+            CurlDownloader::TextAnswer answer = downloader.FetchText(address, kRobotsTextMax);
+            return std::pair<long, std::string>(answer.httpStatus, std::move(answer.body));
+        });
+        // The site's own rules are known before its first page is asked for.
+        robots->Allowed(SiteWithScheme(view.WebSiteText()));
+        state.pageAllowed = [&robots](std::string_view address) { return robots->Allowed(address); };
+    }
     if (options.maxPages) {
         const std::size_t limit = *options.maxPages;
         view.onPageBegun = [&state, limit](std::size_t begun) {

@@ -16,7 +16,23 @@
 namespace veltrano {
 namespace {
 
-enum LongOnly { kPreset = 1000, kNew, kMaxPages, kPageTimeout, kMaxPageSize };
+enum LongOnly { kPreset = 1000, kNew, kMaxPages, kPageTimeout, kMaxPageSize, kWait, kRobots };
+
+// Seconds given as plain digits with at most three decimals ("0.5", "2"),
+// as milliseconds; at most an hour.
+std::optional<std::uint64_t> Milliseconds(const std::string& text) {
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    if (whole.empty() || whole.size() > 4 || fraction.size() > 3 || (point != std::string::npos && fraction.empty()) ||
+        (whole + fraction).find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    fraction.resize(3, '0');
+    const std::uint64_t value = std::stoull(whole) * 1000 + std::stoull(fraction);
+    if (value > 3600 * 1000) return std::nullopt;
+    return value;
+}
 
 // A number given as plain decimal digits within [low, high]; nothing else
 // (no sign, blank, unit or trailing text) is a number here.
@@ -70,6 +86,10 @@ const char* UsageText() {
            "      --max-pages N    pause after N pages have been processed in this run\n"
            "      --page-timeout S give up a page not complete after S seconds (default 300)\n"
            "      --max-page-size B  keep at most B bytes of a page (default 67108864, 64 MiB)\n"
+           "  -c, --connections N  download up to N pages at once, 1 to 16 (default 4); pages are\n"
+           "                       still processed in order, so the results are those of -c 1\n"
+           "      --wait S         at least S seconds (decimals allowed) between the starts of two requests\n"
+           "      --robots         obey the site's robots.txt; forbidden pages get DISALLOWED\n"
            "  -q, --quiet          no progress display\n"
            "  -h, --help           show this help\n"
            "  -V, --version        show the version\n"
@@ -93,13 +113,15 @@ ParsedOptions ParseOptions(int argc, char** argv) {
         {"max-pages", required_argument, nullptr, kMaxPages}, {"quiet", no_argument, nullptr, 'q'},
         {"page-timeout", required_argument, nullptr, kPageTimeout},
         {"max-page-size", required_argument, nullptr, kMaxPageSize},
+        {"connections", required_argument, nullptr, 'c'}, {"wait", required_argument, nullptr, kWait},
+        {"robots", no_argument, nullptr, kRobots},
         {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     CliOptions options;
     opterr = 0;
     optind = 1;
-    for (int code; (code = getopt_long(argc, argv, ":g:e:p:s:P:o:qhV", kLong, nullptr)) != -1;) {
+    for (int code; (code = getopt_long(argc, argv, ":g:e:p:s:P:o:c:qhV", kLong, nullptr)) != -1;) {
         const std::string value = optarg ? optarg : "";
         switch (code) {
             case 'g':
@@ -139,6 +161,19 @@ ParsedOptions ParseOptions(int argc, char** argv) {
                     return {std::nullopt, "--max-page-size takes bytes from 1 to 1099511627776, in plain digits"};
                 }
                 break;
+            case 'c': {
+                const auto connections = Count(value, 1, 16);
+                if (!connections) return {std::nullopt, "-c takes a number of connections from 1 to 16, in plain digits"};
+                options.connections = static_cast<std::size_t>(*connections);
+                break;
+            }
+            case kWait: {
+                const auto wait = Milliseconds(value);
+                if (!wait) return {std::nullopt, "--wait takes seconds from 0 to 3600, such as 1 or 0.25"};
+                options.waitMilliseconds = *wait;
+                break;
+            }
+            case kRobots: options.robots = true; break;
             case 'q': options.quiet = true; break;
             case 'h': options.help = true; break;
             case 'V': options.version = true; break;

@@ -22,6 +22,9 @@ struct CliOptions {
     std::optional<std::size_t> maxPages;
     std::optional<std::uint64_t> pageTimeoutSeconds;
     std::optional<std::uint64_t> maxPageBytes;
+    std::size_t connections = 4;
+    std::uint64_t waitMilliseconds = 0;
+    bool robots = false;
     bool quiet = false;
     bool help = false;
     bool version = false;

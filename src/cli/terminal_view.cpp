@@ -67,7 +67,9 @@ void TerminalView::DrawLine() {
     if (!live_) return;
     std::string line = std::to_string(percent_) + "% | page " + currentRow_ + " of " +
                        std::to_string(pages_.Count()) + " | results " + std::to_string(results_.Count()) +
-                       " | traffic " + traffic_ + " | " + timer_ + " | " + currentAddress_;
+                       " | traffic " + traffic_ + " | " + timer_ +
+                       (downloadsInFlight ? " | " + std::to_string(downloadsInFlight()) + " in flight" : "") + " | " +
+                       currentAddress_;
     winsize size{};
     const std::size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
     if (line.size() > width) line.resize(width);

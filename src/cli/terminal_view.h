@@ -28,6 +28,8 @@ public:
     std::string outputFile;
     // Called as each page begins, with the number of pages begun in this run.
     std::function<void(std::size_t pagesBegun)> onPageBegun;
+    // How many downloads run at the moment, for the live line.
+    std::function<std::size_t()> downloadsInFlight;
 
     // The crawl starts: from now on each new result is printed (those already
     // in the list, loaded with a project, are not) and pages are counted.

@@ -16,6 +16,7 @@
 #include <new>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 namespace veltrano {
@@ -421,6 +422,38 @@ void CurlDownloader::Prefetch(const std::vector<std::string>& addresses) {
     } catch (...) {
         // Fetching ahead is a help, never a need: the pages are fetched in their turn.
     }
+}
+
+CurlDownloader::TextAnswer CurlDownloader::FetchText(std::string_view address, std::size_t maxBytes) {
+    TextAnswer answer;
+    if (address.find('\0') != std::string_view::npos) return answer;
+    struct Sink {
+        std::string* body;
+        std::size_t room;
+    } sink{&answer.body, maxBytes};
+    try {
+        EasyHandle easy = NewEasy(handle_->shared.options);
+        const auto keep = +[](char* data, std::size_t size, std::size_t count, void* user) -> std::size_t {
+            auto* into = static_cast<Sink*>(user);
+            const std::size_t offered = size * count;
+            const std::size_t kept = std::min(offered, into->room);
+            into->body->append(data, kept);
+            into->room -= kept;
+            return offered;  // the rest is read and dropped: the answer is what counts
+        };
+        const std::string url(address);
+        SetOption(easy.get(), CURLOPT_URL, url.c_str());
+        SetOption(easy.get(), CURLOPT_WRITEFUNCTION, keep);
+        SetOption(easy.get(), CURLOPT_WRITEDATA, &sink);
+        SetOption(easy.get(), CURLOPT_NOPROGRESS, 1L);
+        const auto pace = handle_->UntilNextStart();
+        if (pace.count() > 0) std::this_thread::sleep_for(pace);
+        handle_->shared.lastStart = std::chrono::steady_clock::now();
+        if (curl_easy_perform(easy.get()) == CURLE_OK) curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &answer.httpStatus);
+    } catch (...) {
+        answer = TextAnswer{};
+    }
+    return answer;
 }
 
 DownloadOutcome CurlDownloader::Download(std::string_view address, const std::string& targetFile,

@@ -71,6 +71,16 @@ public:
     // Transfers running now; callable from any thread.
     std::size_t DownloadsInFlight() const;
 
+    // A small text such as a robots.txt, into memory: at most `maxBytes` of
+    // it are kept. The status is that of the last response after redirects,
+    // or 0 when none came (unreachable, timed out). It keeps the pace
+    // between requests and the time-outs of the pages.
+    struct TextAnswer {
+        long httpStatus = 0;
+        std::string body;
+    };
+    TextAnswer FetchText(std::string_view address, std::size_t maxBytes);
+
 private:
     // Keeps <curl/curl.h> out of the code that includes this header.
     struct Handle;

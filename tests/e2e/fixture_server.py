@@ -92,6 +92,7 @@ class FixtureServer:
         self._lock = threading.Lock()
         self._log = []
         self._started = []
+        self._start_times = []
         self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), _Handler)
         self._httpd.daemon_threads = True
         self._httpd.block_on_close = False
@@ -124,6 +125,12 @@ class FixtureServer:
     def note_start(self, target):
         with self._lock:
             self._started.append(target)
+            self._start_times.append(time.monotonic())
+
+    def start_times(self):
+        """When each request arrived (time.monotonic()), in arrival order."""
+        with self._lock:
+            return list(self._start_times)
 
     def record(self, entry):
         with self._lock:
@@ -141,6 +148,7 @@ class FixtureServer:
         with self._lock:
             self._log.clear()
             self._started.clear()
+            self._start_times.clear()
 
     def wait_for_request(self, target, timeout=20):
         """True once a request for `target` has arrived, answered or not."""

@@ -25,6 +25,9 @@ from fixture_server import FixtureServer, Page, Redirect, closed_port  # noqa: E
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BIN = os.environ.get("VELTRANO_BIN") or os.path.join(REPO, "build", "native", "veltrano")
 RUN_TIMEOUT = 60  # seconds for one whole run of the binary
+# Most stories follow the requests one by one, so they run with one
+# connection; ParallelTests compare it with several.
+ONE_AT_A_TIME = [BIN, "-c", "1"]
 
 COMPLETED = "The project is completed successfully!"
 LEAF = "<html><body><p>leaf</p></body></html>\n"
@@ -63,7 +66,7 @@ class CliTestCase(unittest.TestCase):
         self.server.clear_log()
 
     def run_cli(self, *args):
-        return subprocess.run([BIN, *args], cwd=self.cwd, stdin=subprocess.DEVNULL,
+        return subprocess.run([*ONE_AT_A_TIME, *args], cwd=self.cwd, stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=RUN_TIMEOUT)
 
     def assert_exit(self, proc, code):
@@ -400,7 +403,7 @@ class StopTests(CliTestCase):
         """Starts the binary with `target` held, once it has been asked for."""
         gate = self.server.hold(target)
         self.addCleanup(gate.set)
-        proc = subprocess.Popen([BIN, *args], cwd=self.cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+        proc = subprocess.Popen([*ONE_AT_A_TIME, *args], cwd=self.cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, **popen)
         self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.communicate()))
         self.assertTrue(self.server.wait_for_request(target), "the crawler never asked for " + target)
@@ -501,7 +504,7 @@ class HostileFolderTests(CliTestCase):
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             # Room for the page, none for the list of the pages it links.
             resource.setrlimit(resource.RLIMIT_FSIZE, (5000, 5000))
-        proc = subprocess.run([BIN, "-q", "-P", "full", "--max-pages", "1", "-o", "found.txt", self.site],
+        proc = subprocess.run([*ONE_AT_A_TIME, "-q", "-P", "full", "--max-pages", "1", "-o", "found.txt", self.site],
                               cwd=self.cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT,
                               preexec_fn=small_disk)
         self.assertEqual(proc.returncode, 1, proc.stderr.decode(errors="replace"))
@@ -522,7 +525,7 @@ class HostileFolderTests(CliTestCase):
     def test_two_runs_in_one_folder_do_not_share_it(self):
         gate = self.server.hold("/a.html")
         self.addCleanup(gate.set)
-        first = subprocess.Popen([BIN, "-q", self.site], cwd=self.cwd, stdin=subprocess.DEVNULL,
+        first = subprocess.Popen([*ONE_AT_A_TIME, "-q", self.site], cwd=self.cwd, stdin=subprocess.DEVNULL,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.addCleanup(lambda: first.poll() is None and (first.kill(), first.communicate()))
         self.assertTrue(self.server.wait_for_request("/a.html"))
@@ -550,7 +553,7 @@ class BigProjectTests(CliTestCase):
                 f.write(data)
         size = os.path.getsize(self.path("Projects", "big_page.txt"))
         before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-        proc = subprocess.run([BIN, "-q", "-P", "big"], cwd=self.cwd, stdin=subprocess.DEVNULL, capture_output=True,
+        proc = subprocess.run([*ONE_AT_A_TIME, "-q", "-P", "big"], cwd=self.cwd, stdin=subprocess.DEVNULL, capture_output=True,
                               timeout=RUN_TIMEOUT * 5)
         self.assertEqual(proc.returncode, 0, proc.stderr.decode(errors="replace"))
         self.assertEqual(self.server.targets(), ["/p%d.html" % (rows - 1)])
@@ -565,6 +568,121 @@ class BigProjectTests(CliTestCase):
             self.assertLess(peak, 5 * size + 64 * 1024 * 1024, "peak %d bytes for a page file of %d" % (peak, size))
 
 
+class ParallelTests(unittest.TestCase):
+    """Several downloads at once give the files and output of one at a time."""
+
+    def crawl(self, server, connections, *args):
+        """One crawl in a folder of its own: its project files and standard output."""
+        cwd = tempfile.mkdtemp(prefix="veltrano-c%d-" % connections)
+        self.addCleanup(shutil.rmtree, cwd, ignore_errors=True)
+        outputs = []
+        for run in (args if args and isinstance(args[0], tuple) else (args,)):
+            proc = subprocess.run([BIN, "-c", str(connections), "-P", "p", *run, server.base_url + "/"], cwd=cwd,
+                                  stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT)
+            self.assertIn(proc.returncode, (0, 3), proc.stderr.decode(errors="replace"))
+            outputs.append(proc.stdout)
+        files = {}
+        for name in sorted(os.listdir(os.path.join(cwd, "Projects"))):
+            with open(os.path.join(cwd, "Projects", name), "rb") as f:
+                data = f.read()
+            files[name] = re.sub(rb"TIMER_SEC = [0-9]+", b"", data) if name.endswith(".ini") else data
+        self.assertFalse(os.path.exists(os.path.join(cwd, "tmp.txt")))
+        return files, outputs
+
+    def test_the_files_and_output_of_eight_connections_are_those_of_one(self):
+        sites = [("links", LinkSiteTests.routes, ()), ("redirects", RedirectAndFolderTests.routes, ()),
+                 ("failures", FailureTests.routes, ()),
+                 ("custom", CustomModeTests.routes,
+                  ("-g", "custom", *[a for p in CustomModeTests.patterns for a in ("-p", p)])),
+                 ("paused", LinkSiteTests.routes, (("--max-pages", "3"), ("--max-pages", "2"), ()))]
+        for name, routes, args in sites:
+            with self.subTest(site=name):
+                server = FixtureServer(routes)
+                self.addCleanup(server.stop)
+                one = self.crawl(server, 1, *args)
+                requests = len(server.targets())
+                server.clear_log()
+                eight = self.crawl(server, 8, *args)
+                self.assertEqual(one, eight)
+                self.assertGreater(len(one[0]), 2)
+                # Pages fetched ahead and dropped at a pause are fetched again later.
+                self.assertGreaterEqual(len(server.targets()), requests)
+
+    def test_downloads_overlap_but_starts_keep_the_wait(self):
+        routes = {"/": "".join('<a href="p%d.html">%d</a>' % (i, i) for i in range(8)),
+                  **{"/p%d.html" % i: LEAF for i in range(8)}}
+        server = FixtureServer(routes)
+        self.addCleanup(server.stop)
+        cwd = tempfile.mkdtemp(prefix="veltrano-overlap-")
+        self.addCleanup(shutil.rmtree, cwd, ignore_errors=True)
+        gates = [server.hold("/p%d.html" % i) for i in range(1, 4)]
+        overlapping = subprocess.Popen([BIN, "-q", "-c", "4", server.base_url + "/"], stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
+        self.addCleanup(lambda: overlapping.poll() is None and overlapping.kill())
+        # Four connections: the page in its turn and three ahead of it are asked for together.
+        for target in ("/p0.html", "/p1.html", "/p2.html", "/p3.html"):
+            self.assertTrue(server.wait_for_request(target), target)
+        for gate in gates:
+            gate.set()
+        self.assertEqual(overlapping.wait(timeout=RUN_TIMEOUT), 0)
+
+        server.clear_log()
+        proc = subprocess.run([BIN, "-q", "-c", "8", "--wait", "0.2", server.base_url + "/"], cwd=cwd,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT)
+        self.assertEqual(proc.returncode, 0)
+        starts = server.start_times()
+        self.assertEqual(len(starts), 9)
+        gaps = [later - earlier for earlier, later in zip(starts, starts[1:])]
+        self.assertGreaterEqual(min(gaps), 0.19, gaps)
+
+
+class RobotsTests(unittest.TestCase):
+    """--robots: what a site's robots.txt forbids is not fetched."""
+
+    pages = {"/": '<a href="open.html">o</a> <a href="private/a.html">a</a> <a href="private/ok.html">k</a>'
+                  ' <a href="x.php?print=1">p</a>',
+             "/open.html": LEAF, "/private/a.html": LEAF, "/private/ok.html": LEAF, "/x.php": LEAF}
+
+    def crawl(self, robots, *args):
+        routes = dict(self.pages)
+        if robots is not None:
+            routes["/robots.txt"] = robots
+        server = FixtureServer(routes)
+        self.addCleanup(server.stop)
+        cwd = tempfile.mkdtemp(prefix="veltrano-robots-")
+        self.addCleanup(shutil.rmtree, cwd, ignore_errors=True)
+        proc = subprocess.run([BIN, "-q", "-c", "1", "-P", "r", *args, server.base_url + "/"], cwd=cwd,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT)
+        with open(os.path.join(cwd, "Projects", "r_page.txt"), "rb") as f:
+            cells = f.read().decode().split("\r\n")[:-1]
+        results = {address[len(server.base_url):]: result for address, result in zip(cells[::2], cells[1::2])}
+        return proc, results, server.targets()
+
+    def test_robots_rules_decide_which_pages_are_fetched(self):
+        rules = ("User-agent: *\nDisallow: /\n\n"
+                 "User-agent: Veltrano\nDisallow: /private/\nAllow: /private/ok$\nAllow: /private/ok.html$\n"
+                 "Disallow: /*print=\n")
+        proc, results, targets = self.crawl(rules, "--robots")
+        self.assertEqual(proc.returncode, 0, proc.stderr.decode(errors="replace"))
+        self.assertEqual(results, {"/": "OK", "/open.html": "OK", "/private/a.html": "DISALLOWED",
+                                   "/private/ok.html": "OK", "/x.php?print=1": "DISALLOWED"})
+        # Fetched once, before any page.
+        self.assertEqual(targets, ["/robots.txt", "/", "/open.html", "/private/ok.html"])
+
+    def test_a_missing_file_allows_all_and_a_broken_one_forbids_all(self):
+        _, results, targets = self.crawl(None, "--robots")
+        self.assertEqual(set(results.values()), {"OK"})
+        self.assertEqual(targets[0], "/robots.txt")
+        proc, results, targets = self.crawl(Page("down", status=500), "--robots")
+        self.assertEqual(results, {"/": "DISALLOWED"})
+        self.assertEqual(targets, ["/robots.txt"])
+        self.assertEqual(proc.returncode, 4)
+        # Without --robots the file is never asked for.
+        _, results, targets = self.crawl("User-agent: *\nDisallow: /\n")
+        self.assertNotIn("/robots.txt", targets)
+        self.assertEqual(set(results.values()), {"OK"})
+
+
 class TerminalTests(CliTestCase):
     """What strangers' pages may put into a terminal."""
 
@@ -572,7 +690,7 @@ class TerminalTests(CliTestCase):
 
     def run_on_terminal(self, *args):
         main, side = pty.openpty()
-        proc = subprocess.Popen([BIN, *args], cwd=self.cwd, stdin=subprocess.DEVNULL, stdout=side, stderr=side)
+        proc = subprocess.Popen([*ONE_AT_A_TIME, *args], cwd=self.cwd, stdin=subprocess.DEVNULL, stdout=side, stderr=side)
         os.close(side)
         shown = b""
         while True:

@@ -534,6 +534,40 @@ TEST_F(DownloadInterrupt, InterruptsAtAnyMomentLeaveEachPageWholeOrBrokenOff) {
     EXPECT_EQ(ReadFile(Target()), body);
 }
 
+// Pages announced as coming next are fetched while earlier ones are
+// processed, within a bound of memory, and each is whole in its turn.
+
+TEST_F(CurlDownloaderTest, PagesAnnouncedAheadArriveWholeInTheirTurn) {
+    CurlDownloaderOptions options;
+    options.connections = 3;
+    options.aheadBytes = 64 * 1024;  // less than one page: the pages ahead wait, paused, for their turn
+    CurlDownloader downloader(options);
+    std::vector<std::string> bodies, addresses;
+    for (int i = 0; i < 5; ++i) {
+        bodies.push_back(LargeBody(200000 + static_cast<std::size_t>(i)));
+        addresses.push_back(server_.Address("/p" + std::to_string(i)));
+        server_.Route("/p" + std::to_string(i), Page(bodies.back()));
+    }
+    server_.Route("/unwanted", Page("never asked for"));
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        std::vector<std::string> next(addresses.begin() + static_cast<std::ptrdiff_t>(i) + 1, addresses.end());
+        if (i == 1) next.insert(next.begin(), server_.Address("/unwanted"));
+        downloader.Prefetch(next);
+        EXPECT_LE(downloader.DownloadsInFlight(), 3u);
+        const DownloadOutcome outcome = downloader.Download(addresses[i], Target(), progress_);
+        EXPECT_EQ(outcome.status, "OK") << i;
+        EXPECT_EQ(ReadFile(Target()), bodies[i]) << i;
+    }
+    // Traffic counts each page once, in its turn.
+    std::vector<std::uint64_t> sizes;
+    for (const std::string& body : bodies) sizes.push_back(body.size());
+    EXPECT_EQ(progress_.ends, sizes);
+    std::vector<std::string> asked;
+    for (const testing::RecordedRequest& request : server_.Requests()) asked.push_back(request.target);
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, (std::vector<std::string>{"/p0", "/p1", "/p2", "/p3", "/p4", "/unwanted"}));
+}
+
 // What keeps a hostile server from holding the crawl or filling the disk.
 
 using DownloadLimits = CurlDownloaderTest;
