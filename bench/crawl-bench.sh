@@ -11,6 +11,7 @@
 #
 # Environment:
 #   VELTRANO     binary to measure (default build/native/veltrano).
+#   VELTRANO_ARGS  more options for it, such as "-c 1" (default none: -c 4).
 #   ROUNDS       rounds per tool, alternating (default 3).
 #   TIME_TARGET  required ratio veltrano / wget wall time, at most (default 0.667).
 #   MEM_TARGET   required ratio veltrano / wget peak RSS, at most (default 2).
@@ -103,7 +104,7 @@ run_veltrano() {
     rm -rf "$dir"; mkdir -p "$dir"
     local rc=0
     (cd "$dir" && /usr/bin/time -f '%e %M %U %S' -o "$dir/time.txt" \
-        "$VELTRANO" -q -P bench -o results.txt "$URL" >stdout.txt 2>stderr.txt) || rc=$?
+        "$VELTRANO" -q ${VELTRANO_ARGS:-} -P bench -o results.txt "$URL" >stdout.txt 2>stderr.txt) || rc=$?
     [[ $rc -eq 0 ]] || die "veltrano exited with status $rc: $(tail -n 3 "$dir/stderr.txt")"
     local pages
     pages=$(tr -d '\r' <"$dir/Projects/bench_page.txt" | awk 'NR % 2 == 0 && $0 == "OK"' | wc -l)

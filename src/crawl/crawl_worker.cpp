@@ -23,14 +23,17 @@ std::string_view NotDownloaded(const AppState& state, std::string_view address) 
 }
 
 // Tells the downloader which pages come next, so that it may fetch them
-// while this one is processed: the rows below it that will be downloaded,
-// as many as one connection less than it may use. Rows are still processed
-// strictly one after the other.
+// while this one is processed: the rows below it that will be downloaded.
+// A few per connection, so that connections whose pages arrived early can
+// go on with later ones; rows are still processed strictly one after the
+// other.
 void AnnounceNextPages(AppState& state, std::size_t row) {
     if (state.connections <= 1) return;
+    constexpr std::size_t kPagesPerConnection = 4;
     std::vector<std::string> next;
     const std::size_t rows = state.pageList.Count();
-    for (std::size_t ahead = row + 1; ahead < rows && next.size() + 1 < state.connections; ++ahead) {
+    const std::size_t wanted = state.connections * kPagesPerConnection - 1;
+    for (std::size_t ahead = row + 1; ahead < rows && next.size() < wanted; ++ahead) {
         std::string address = state.pageList.Row(ahead).webPage.substr(0, kListAddressMax);
         if (NotDownloaded(state, address).empty()) next.push_back(std::move(address));
     }

@@ -233,7 +233,7 @@ TEST_F(CrawlTest, APageThatCannotBeStoredHerePausesTheCrawlOnItsRow) {
 
 TEST_F(CrawlTest, PagesThatMayNotBeFetchedAreMarkedAndNeverAnnounced) {
     state.pageAllowed = [](std::string_view address) { return address.find("b.htm") == std::string_view::npos; };
-    state.connections = 3;
+    state.connections = 2;
     view.skipMask = "c";
     Serve(std::string(kRoot) + "/", Link("a.htm") + Link("b.htm") + Link("c.htm") + Link("d.htm") + Link("e.htm"));
     Serve(std::string(kRoot) + "/a.htm", "");
@@ -247,7 +247,7 @@ TEST_F(CrawlTest, PagesThatMayNotBeFetchedAreMarkedAndNeverAnnounced) {
                                             {"http://www.site.com/d.htm", "OK"},
                                             {"http://www.site.com/e.htm", "OK"}}));
     EXPECT_EQ(view.CallsStartingWith("page done").at(2), "page done: http://www.site.com/b.htm DISALLOWED");
-    // Each download is told of the next two pages that will be downloaded, in order.
+    // Each download is told of the pages below it that will be downloaded, in order.
     EXPECT_EQ(downloader.Announced(),
               (Texts{"http://www.site.com/a.htm then http://www.site.com/d.htm http://www.site.com/e.htm",
                      "http://www.site.com/d.htm then http://www.site.com/e.htm"}));
