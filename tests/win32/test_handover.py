@@ -74,12 +74,12 @@ class HandoverTests(unittest.TestCase):
         by_desktop = self.server.targets()
         self.server.clear_log()
 
-        self.run_checked([BIN, "-q", "-P", "handover"], self.desktop_dir)
+        self.run_checked([BIN, "-q", "-c", "1", "-P", "handover"], self.desktop_dir)
         by_cli = self.server.targets()
         self.server.clear_log()
         self.assertFalse(set(by_desktop) & set(by_cli), "pages fetched again on continue")
 
-        self.run_checked([BIN, "-q", "-P", "handover", "--preset", "image", self.url], self.cli_dir)
+        self.run_checked([BIN, "-q", "-c", "1", "-P", "handover", "--preset", "image", self.url], self.cli_dir)
         self.assertEqual(by_desktop + by_cli, self.server.targets())
         self.assertEqual(len(self.server.targets()), 1 + SECTIONS * (1 + PAGES_PER_SECTION))
         for suffix in ("_page.txt", "_result.txt", "_extension.txt"):
