@@ -28,6 +28,7 @@
 #include "project/result_files.h"
 #include "state/app_state.h"
 #include "text/text_ops.h"
+#include "veltrano_version.h"
 
 namespace veltrano {
 namespace {
@@ -258,7 +259,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (parsed.options->version) {
-        std::puts("veltrano 1.0");
+        std::puts("veltrano " VELTRANO_VERSION_TEXT);
         return 0;
     }
     return veltrano::Run(*parsed.options);
