@@ -178,6 +178,7 @@ RobotsRules RobotsRules::DisallowAll() {
 }
 
 RobotsRules RobotsRules::Parse(std::string_view text, std::string_view agent) {
+    constexpr std::size_t kRulesMax = 2000;
     text = LimitText(text);
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
     const std::string_view ourToken = ProductToken(agent);
@@ -239,8 +240,11 @@ RobotsRules RobotsRules::Parse(std::string_view text, std::string_view agent) {
         if (rule.pattern.empty() || (rule.pattern.front() != '/' && rule.pattern.front() != '*'))
             rule.pattern.insert(0, 1, '/');
         rule.length = rule.pattern.size() + (rule.anchored ? 1 : 0);
-        if (groupIsOurs) ours.push_back(rule);
-        if (groupIsEveryones) everyones.push_back(std::move(rule));
+        // Every address is checked against every rule: a file of tens of
+        // thousands of wildcard rules would make each page cost seconds.
+        // No site needs more rules than these for one crawler.
+        if (groupIsOurs && ours.size() < kRulesMax) ours.push_back(rule);
+        if (groupIsEveryones && everyones.size() < kRulesMax) everyones.push_back(std::move(rule));
     }
 
     RobotsRules rules;

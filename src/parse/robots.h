@@ -28,7 +28,8 @@ public:
     // else the groups of "*", else none (everything allowed). A group names
     // the agent when its user-agent value begins with the token and goes on
     // with no further token character, as in "Veltrano/1.0"; "VeltranoBot"
-    // is another crawler. Only the first 500 KiB of the text count.
+    // is another crawler. Only the first 500 KiB of the text count, and of
+    // the rules for the agent the first 2,000.
     static RobotsRules Parse(std::string_view text, std::string_view agent);
 
     // The rules that the answer to the robots.txt request gives: 2xx ->

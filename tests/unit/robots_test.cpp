@@ -212,6 +212,15 @@ TEST(RobotsAnswer, OnlyTheFirst500KiBCount) {
     ExpectCases(cases);
 }
 
+TEST(RobotsAnswer, OnlyTheFirst2000RulesCount) {
+    std::string file = "User-agent: *\n";
+    for (int i = 0; i < 1999; ++i) file += "Disallow: /*x" + std::to_string(i) + "*y$\n";
+    const RobotsRules rules = RobotsRules::Parse(file + "Disallow: /2000th\nDisallow: /2001st\n", "Veltrano");
+    EXPECT_FALSE(rules.Allowed("http://site/ax5y"));
+    EXPECT_FALSE(rules.Allowed("http://site/2000th"));
+    EXPECT_TRUE(rules.Allowed("http://site/2001st"));
+}
+
 TEST(RobotsOrigin, SchemeHostAndPort) {
     const std::vector<std::pair<std::string, std::string>> origins = {
         {"http://Example.COM/a/b?c", "http://example.com"},
