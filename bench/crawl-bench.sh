@@ -64,33 +64,10 @@ TIME_TARGET=${TIME_TARGET:-0.667}
 MEM_TARGET=${MEM_TARGET:-2}
 NGINX_WORKERS=${NGINX_WORKERS:-1}
 
-die() { echo "crawl-bench.sh: $*" >&2; exit 2; }
-
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT"
-
-VELTRANO=${VELTRANO:-$ROOT/build/native/veltrano}
-OUTDIR=$ROOT/build/bench
-mkdir -p "$OUTDIR"
-
-command -v nginx >/dev/null || die "nginx not installed (apt-get install nginx-light)"
-command -v wget >/dev/null || die "wget not installed"
-[[ -x /usr/bin/time ]] || die "GNU time not installed (apt-get install time)"
-command -v curl >/dev/null || die "curl not installed"
-if [[ $WGET_ONLY -eq 0 ]]; then
-    [[ -x "$VELTRANO" ]] || die "$VELTRANO not found (build it: cmake --preset native && cmake --build build/native -j2), or use --wget-only"
-fi
-
 # shellcheck source=bench/lib/site-server.sh
-source bench/lib/site-server.sh
-SCRATCH=""
-cleanup() {
-    nginx_stop
-    [[ -n "$SCRATCH" ]] && rm -rf "$SCRATCH"
-    return 0
-}
-trap cleanup EXIT
-trap 'exit 2' INT TERM
+source "$(dirname "${BASH_SOURCE[0]}")/lib/site-server.sh"
+if [[ $WGET_ONLY -eq 1 ]]; then bench_setup crawl-bench.sh --no-veltrano; else bench_setup crawl-bench.sh; fi
+command -v wget >/dev/null || die "wget not installed"
 
 site_prepare "$PAGES"
 nginx_start "$SITE" "$NGINX_WORKERS"

@@ -30,27 +30,10 @@ while [[ $# -gt 0 ]]; do
     shift
 done
 
-die() { echo "parallel-bench.sh: $*" >&2; exit 2; }
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT"
-VELTRANO=${VELTRANO:-$ROOT/build/native/veltrano}
-OUTDIR=$ROOT/build/bench
-mkdir -p "$OUTDIR"
-[[ -x "$VELTRANO" ]] || die "$VELTRANO not found (scripts/build native)"
-for tool in wget wget2; do command -v "$tool" >/dev/null || die "$tool not installed (scripts/install-deps)"; done
-[[ -x /usr/bin/time ]] || die "GNU time not installed (apt-get install time)"
-
 # shellcheck source=bench/lib/site-server.sh
-source bench/lib/site-server.sh
-SERVER_PID=""
-SCRATCH=""
-cleanup() {
-    [[ -n "$SERVER_PID" ]] && kill "$SERVER_PID" 2>/dev/null
-    [[ -n "$SCRATCH" ]] && rm -rf "$SCRATCH"
-    return 0
-}
-trap cleanup EXIT
-trap 'exit 2' INT TERM
+source "$(dirname "${BASH_SOURCE[0]}")/lib/site-server.sh"
+bench_setup parallel-bench.sh
+for tool in wget wget2; do command -v "$tool" >/dev/null || die "$tool not installed (scripts/install-deps)"; done
 
 site_prepare "$PAGES"
 SCRATCH=$(mktemp -d "$OUTDIR/parallel.XXXXXX")

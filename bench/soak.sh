@@ -33,25 +33,9 @@ while [[ $# -gt 0 ]]; do
     shift
 done
 
-die() { echo "soak.sh: $*" >&2; exit 2; }
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT"
-VELTRANO=${VELTRANO:-$ROOT/build/native/veltrano}
-OUTDIR=$ROOT/build/bench
-mkdir -p "$OUTDIR"
-[[ -x "$VELTRANO" ]] || die "$VELTRANO not found (scripts/build native)"
-[[ -x /usr/bin/time ]] || die "GNU time not installed (apt-get install time)"
-
 # shellcheck source=bench/lib/site-server.sh
-source bench/lib/site-server.sh
-SCRATCH=""
-cleanup() {
-    nginx_stop
-    [[ -n "$SCRATCH" ]] && rm -rf "$SCRATCH"
-    return 0
-}
-trap cleanup EXIT
-trap 'exit 2' INT TERM
+source "$(dirname "${BASH_SOURCE[0]}")/lib/site-server.sh"
+bench_setup soak.sh
 
 site_prepare "$PAGES"
 nginx_start "$SITE"

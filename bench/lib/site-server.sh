@@ -1,11 +1,40 @@
 # shellcheck shell=bash
-# A generated static site served by nginx on a free 127.0.0.1 port, for the
-# crawl benchmarks (sourced, not run). Needs ROOT (the checkout), OUTDIR
-# (a folder under build/) and a die function.
+# What the crawl benchmarks share (sourced, not run): their set-up, and a
+# generated static site served by nginx on a free 127.0.0.1 port.
 #
+#   bench_setup NAME [--no-veltrano]  die(), ROOT (and cd there), OUTDIR,
+#                                 VELTRANO (checked unless --no-veltrano),
+#                                 SCRATCH and SERVER_PID (removed and killed
+#                                 on exit, with nginx)
 #   site_prepare PAGES            sets SITE (generated once, then kept)
 #   nginx_start SITE [WORKERS]    sets NGINX_PID, PORT and URL
-#   nginx_stop                    stops it; call it on exit
+#   nginx_stop                    stops it
+
+bench_setup() {
+    BENCH_NAME=$1
+    ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+    cd "$ROOT"
+    VELTRANO=${VELTRANO:-$ROOT/build/native/veltrano}
+    OUTDIR=$ROOT/build/bench
+    mkdir -p "$OUTDIR"
+    if [[ "${2:-}" != --no-veltrano ]]; then
+        [[ -x "$VELTRANO" ]] || die "$VELTRANO not found (scripts/build native)"
+    fi
+    [[ -x /usr/bin/time ]] || die "GNU time not installed (apt-get install time)"
+    SCRATCH=""
+    SERVER_PID=""
+    trap bench_cleanup EXIT
+    trap 'exit 2' INT TERM
+}
+
+die() { echo "${BENCH_NAME:-bench}: $*" >&2; exit 2; }
+
+bench_cleanup() {
+    nginx_stop
+    [[ -n "${SERVER_PID:-}" ]] && kill "$SERVER_PID" 2>/dev/null
+    [[ -n "${SCRATCH:-}" ]] && rm -rf "$SCRATCH"
+    return 0
+}
 
 site_prepare() {
     local pages=$1 generator=$ROOT/bench/make_site.py hash
