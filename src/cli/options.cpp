@@ -75,7 +75,10 @@ const char* UsageText() {
            "Walks one web site breadth-first and collects links or texts from its pages.\n"
            "\n"
            "  SITE                 the web site address, as typed into \"Web site:\"\n"
-           "  -g, --grab MODE      links (default) or custom\n"
+           "  -g, --grab MODE      links (default), custom, or all (the same as --thorough)\n"
+           "  -T, --thorough       read pages as a browser does: follow <a>, <area> and frame links in\n"
+           "                       any markup, and take every address a page uses (images, srcset,\n"
+           "                       styles, scripts) as a result, filtered by the extensions\n"
            "  -e, --ext EXT        add link extensions (repeatable; commas separate several)\n"
            "      --preset NAME    add a preset group: html, image, music, torrent, video, xml, html-link\n"
            "  -p, --pattern TEXT   add a text pattern (repeatable)\n"
@@ -114,14 +117,14 @@ ParsedOptions ParseOptions(int argc, char** argv) {
         {"page-timeout", required_argument, nullptr, kPageTimeout},
         {"max-page-size", required_argument, nullptr, kMaxPageSize},
         {"connections", required_argument, nullptr, 'c'}, {"wait", required_argument, nullptr, kWait},
-        {"robots", no_argument, nullptr, kRobots},
+        {"robots", no_argument, nullptr, kRobots}, {"thorough", no_argument, nullptr, 'T'},
         {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     CliOptions options;
     opterr = 0;
     optind = 1;
-    for (int code; (code = getopt_long(argc, argv, ":g:e:p:s:P:o:c:qhV", kLong, nullptr)) != -1;) {
+    for (int code; (code = getopt_long(argc, argv, ":g:e:p:s:P:o:c:qhTV", kLong, nullptr)) != -1;) {
         const std::string value = optarg ? optarg : "";
         switch (code) {
             case 'g':
@@ -129,10 +132,13 @@ ParsedOptions ParseOptions(int argc, char** argv) {
                     options.grabMode = 0;
                 } else if (value == "custom") {
                     options.grabMode = 1;
+                } else if (value == "all") {
+                    options.grabMode = 2;
                 } else {
-                    return {std::nullopt, "unknown grab mode '" + value + "' (links or custom)"};
+                    return {std::nullopt, "unknown grab mode '" + value + "' (links, custom or all)"};
                 }
                 break;
+            case 'T': options.grabMode = 2; break;
             case 'e': AddCommaSeparated(options.extensions, value); break;
             case kPreset:
                 if (!FindPresetGroup(value)) return {std::nullopt, "unknown preset '" + value + "'"};

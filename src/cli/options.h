@@ -11,7 +11,7 @@ namespace veltrano {
 
 struct CliOptions {
     std::optional<std::string> site;
-    std::optional<int> grabMode;  // 0 links, 1 custom
+    std::optional<int> grabMode;  // 0 links, 1 custom, 2 all links (--thorough)
     std::vector<std::string> extensions;
     std::vector<std::string> presets;
     std::vector<std::string> patterns;

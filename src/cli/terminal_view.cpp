@@ -163,7 +163,7 @@ int TerminalView::GrabSelection() {
 }
 void TerminalView::SetGrabSelection(int selection) {
     std::lock_guard lock(mutex_);
-    grabSelection_ = selection == 0 || selection == 1 ? selection : -1;
+    grabSelection_ = selection >= 0 && selection <= 2 ? selection : -1;
 }
 void TerminalView::EnableGrabControls(bool, bool) {}
 

@@ -76,7 +76,7 @@ void StartOrPauseCrawl(AppState& state) {
     }
     state.grabMode = view.GrabSelection();
     state.linkExtensions = {};
-    if (state.grabMode != kGrabLinks) {
+    if (!GrabsLinks(state.grabMode)) {
         if (!TakeCustomPatterns(state)) return;
     } else {
         TakeLinkPatterns(state);

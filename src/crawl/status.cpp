@@ -58,7 +58,7 @@ void TimerTick(AppState& state) {
 }
 
 void ApplyGrabMode(AppState& state) {
-    const bool links = state.view->GrabSelection() == kGrabLinks;
+    const bool links = GrabsLinks(state.view->GrabSelection());
     state.view->EnableGrabControls(!links, links);
 }
 

@@ -1,7 +1,10 @@
 #include "parse/page_parser.h"
 
+#include <optional>
+
 #include "text/text_ops.h"
 #include "parse/capture_scan.h"
+#include "parse/html_links.h"
 #include "parse/url_resolve.h"
 #include "state/file_bytes.h"
 #include "state/view.h"
@@ -50,6 +53,55 @@ bool ScanPattern(const ExtensionTable& extensions, std::string_view siteFilter, 
     });
 }
 
+namespace {
+
+bool HasSchemeNoCase(std::string_view address, std::string_view scheme) {
+    return address.size() > scheme.size() && address[scheme.size()] == ':' &&
+           MatchAtNoCase(0, scheme, address);
+}
+
+// What "All links" keeps of an address a page uses: resolved against the
+// page (or its <base>), without the fragment, which names a place within
+// a document rather than another document. Only addresses of the web
+// count; "javascript:", "data:", "mailto:" and the like name no file.
+std::optional<std::string> AllLinksAddress(std::string_view base, std::string_view value) {
+    std::string address = HasUriScheme(value) ? std::string(value) : ResolveReference(base, value);
+    if (const std::size_t hash = address.find('#'); hash != std::string::npos) address.resize(hash);
+    if (!HasSchemeNoCase(address, "http") && !HasSchemeNoCase(address, "https") &&
+        !HasSchemeNoCase(address, "ftp")) {
+        return std::nullopt;
+    }
+    return address;
+}
+
+// "All links": the page read as a browser reads it.
+bool ParseAllLinks(AppState& state, std::string_view text) {
+    const HtmlLinks links = ReadHtmlLinks(text);
+    std::string base = state.pageBaseAddress.find("://") != std::string::npos ? state.pageBaseAddress
+                                                                               : state.siteAddress + "/";
+    if (!links.base.empty()) {
+        if (std::optional<std::string> declared = AllLinksAddress(base, links.base)) base = std::move(*declared);
+    }
+    for (const std::string& value : links.pages) {
+        std::optional<std::string> address = AllLinksAddress(base, value);
+        if (!address || !ContainsNoCase(*address, state.siteKey)) continue;
+        if (!ExtensionAccepted(state.pageExtensions, UrlExtension(*address))) continue;
+        const AddOutcome outcome = state.pageList.Add(*address);
+        if (outcome == AddOutcome::refused) return false;
+        if (outcome == AddOutcome::added) state.modified = true;
+    }
+    for (const std::string& value : links.resources) {
+        std::optional<std::string> address = AllLinksAddress(base, value);
+        if (!address || !ExtensionAccepted(state.linkExtensions, UrlExtension(*address))) continue;
+        const AddOutcome outcome = state.resultList.Add(*address);
+        if (outcome == AddOutcome::refused) break;  // as with a pattern run: the results end here
+        if (outcome == AddOutcome::added) state.modified = true;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ParsePageText(AppState& state, std::string_view text) {
     View& view = *state.view;
     const std::size_t pagesBefore = state.pageList.Count();
@@ -59,15 +111,23 @@ bool ParsePageText(AppState& state, std::string_view text) {
         if (state.resultList.Count() != resultsBefore) view.ListChanged(ListId::results);
     };
 
-    for (const CompiledPattern& linkPattern : state.linkPatterns) {
-        if (!ScanPattern(state.pageExtensions, state.siteKey, state, text, true, ListTarget::pages, linkPattern)) {
-            announce();
-            ShowInformation(*state.view, "List box error. Not enough memory!");
-            return false;
+    const bool allLinks = state.grabMode == kGrabAllLinks;
+    bool pagesTaken = true;
+    if (allLinks) {
+        pagesTaken = ParseAllLinks(state, text);
+    } else {
+        for (const CompiledPattern& linkPattern : state.linkPatterns) {
+            pagesTaken = ScanPattern(state.pageExtensions, state.siteKey, state, text, true, ListTarget::pages, linkPattern);
+            if (!pagesTaken) break;
         }
     }
+    if (!pagesTaken) {
+        announce();
+        ShowInformation(*state.view, "List box error. Not enough memory!");
+        return false;
+    }
     const bool linkMode = state.grabMode == kGrabLinks;
-    const int runs = std::min<int>(state.patternCount, static_cast<int>(kMaxPatterns));
+    const int runs = allLinks ? 0 : std::min<int>(state.patternCount, static_cast<int>(kMaxPatterns));
     for (int i = 0; i < runs; ++i) {
         // A refused result only ends this run.
         ScanPattern(state.linkExtensions, {}, state, text, linkMode, ListTarget::results,

@@ -46,7 +46,7 @@ bool SaveProject(AppState& state) {
     CreateProjectFolder();
     // One set: a page file marked done never stands beside an older result
     // file. The settings file, which makes the project visible, goes last.
-    const bool links = state.grabMode == kGrabLinks;
+    const bool links = GrabsLinks(state.grabMode);
     FileSet files(view);
     files.List(ProjectPath(name, ProjectFileKind::PageFile), state.pageList)
         .List(ProjectPath(name, ProjectFileKind::ResultFile), state.resultList);
@@ -85,7 +85,7 @@ bool LoadProjectFiles(AppState& state, const std::string& name) {
     state.resultList.Assign(std::move(*results));
     view.ListChanged(ListId::results);
 
-    const bool links = state.grabMode == kGrabLinks;
+    const bool links = GrabsLinks(state.grabMode);
     std::optional<std::vector<std::string>> entries = ReadListFile(
         view, ProjectPath(name, links ? ProjectFileKind::ExtensionFile : ProjectFileKind::PatternFile));
     if (!entries) return false;

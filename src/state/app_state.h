@@ -35,7 +35,11 @@ inline constexpr std::size_t kMaxPatterns = 100;
 // for a link without an extension.
 using ExtensionTable = std::array<std::string, kExtensionSlots>;
 
-enum GrabMode : int { kGrabLinks = 0, kGrabCustom = 1 };
+enum GrabMode : int { kGrabLinks = 0, kGrabCustom = 1, kGrabAllLinks = 2 };
+
+// "Links" and "All links" collect addresses filtered by the extension list;
+// every other selection (none included) collects the custom patterns' texts.
+inline bool GrabsLinks(int grabMode) { return grabMode == kGrabLinks || grabMode == kGrabAllLinks; }
 
 inline constexpr const char* kTempPageFile = "tmp.txt";
 

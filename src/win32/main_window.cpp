@@ -72,7 +72,7 @@ BOOL OnInitDialog(HWND window, HWND, LPARAM appPointer) {
     app.presetMenus = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDM_PRESETS));
     SetWindowTextA(window, app.state.caption.c_str());
     SetTimer(window, IDT_CLOCK, 1000, nullptr);
-    for (const char* mode : {"Links", "Custom"}) {
+    for (const char* mode : {"Links", "Custom", "All links"}) {
         SendDlgItemMessageA(window, IDC_GRAB, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(mode));
     }
     RestoreAutosave(app.state);
