@@ -34,6 +34,11 @@ protected:
         for (std::size_t i = 0; i < extensions.size(); ++i) state.linkExtensions[i] = extensions[i];
     }
 
+    void UseAllLinksMode(const Texts& extensions) {
+        UseLinksMode(extensions);
+        state.grabMode = kGrabAllLinks;
+    }
+
     void UseCustomMode(const Texts& patterns) {
         state.grabMode = kGrabCustom;
         state.patternCount = static_cast<int>(patterns.size());
@@ -175,6 +180,42 @@ TEST_F(PageParserTest, SchemeLinksAreUsedAsTheyStand) {
     state.pageBaseAddress = "http://www.site.com/dir/page.htm";
     EXPECT_EQ(ResultsFrom(R"x(<a href="javascript:go()"><a href="ftp://site.com/f.zip">)x"),
               (Texts{"javascript:go()", "ftp://site.com/f.zip"}));
+}
+
+TEST_F(PageParserTest, AllLinksResolvesAgainstTheBaseAndKeepsTheFilters) {
+    UseAllLinksMode({"png"});
+    state.pageBaseAddress = "http://www.site.com/docs/index.html";
+    ASSERT_TRUE(ParsePageText(
+        state, R"x(<base href="v2/"><a class="ref" href="api.html#x"><a href='api.html'><a href="api.HTML">)x"
+               R"x(<area href="http://other.org/o.html"><iframe src="/frame.htm"></iframe><a href="pic.jpg">)x"
+               R"x(<a href="javascript:go()"><a href="mailto:me@site.com"><img src="a.png#part">)x"
+               R"x(<img srcset="b.png 2x, //cdn.org/c.png 3x"><a href="d.PNG"><img src="data:image/png,x.png">)x"
+               R"x(<a href="https://www.site.com/docs/">)x"));
+    EXPECT_EQ(Pages(), (Texts{"http://www.site.com/docs/v2/api.html", "http://www.site.com/frame.htm",
+                              "https://www.site.com/docs/"}));
+    EXPECT_EQ(state.resultList.Items(), (Texts{"http://www.site.com/docs/v2/a.png", "http://www.site.com/docs/v2/b.png",
+                                               "http://cdn.org/c.png"}));
+    EXPECT_TRUE(state.modified);
+}
+
+TEST_F(PageParserTest, AllLinksWithoutAUsableBaseResolvesAgainstThePage) {
+    UseAllLinksMode({});
+    state.pageBaseAddress = "http://www.site.com/docs/index.html";
+    EXPECT_EQ(ResultsFrom(R"x(<base href="javascript:x"><a href="a.htm"><link href="s.css">)x"),
+              (Texts{"http://www.site.com/docs/a.htm", "http://www.site.com/docs/s.css"}));
+    state.pageBaseAddress = "www.site.com/dir/page.htm";  // no full address: the site's root
+    EXPECT_EQ(ResultsFrom(R"x(<a href="b.htm">)x"), Texts{"http://www.site.com/b.htm"});
+}
+
+TEST_F(PageParserTest, AllLinksTakesNoPatternRunsAndMissesWhatABrowserMisses) {
+    const std::string html = R"x(<!-- <a href="old.htm"> --><a title="t" href="new.htm"><a href="cut.htm")x";
+    EXPECT_EQ(PagesFrom(html), (Texts{"http://www.site.com/old.htm", "http://www.site.com/cut.htm"}));
+    UseAllLinksMode({});
+    EXPECT_EQ(PagesFrom(html), Texts{"http://www.site.com/new.htm"});
+    state.pageList.Clear();
+    state.pageList.SetLimit(1);
+    EXPECT_FALSE(ParsePageText(state, "<a href=x.htm><a href=y.htm>"));
+    EXPECT_EQ(view.Messages(), Texts{"message(info): List box error. Not enough memory!"});
 }
 
 TEST_F(PageParserTest, ReportsTotalsAndShowsTheLastResult) {

@@ -166,6 +166,16 @@ TEST_F(ProjectCommandsTest, TheListOfTheOtherGrabModeStaysBesideTheProject) {
     EXPECT_EQ(loaded.grabMode, kGrabLinks);
     EXPECT_EQ(loaded.extensionList.Items(), (Texts{"jpg", "png"}));
     EXPECT_EQ(loaded.patternList.Items(), Texts{"kept"});
+
+    // "All links" keeps its extensions as "Links" does.
+    state.grabMode = kGrabAllLinks;
+    state.extensionList.Assign({"gif"});
+    SaveAs("Shop", {true});
+    EXPECT_EQ(ReadBytes("Projects/Shop_extension.txt"), "gif\r\n");
+    view.loadDialogScript.push_back({Action::load, 0});
+    LoadProject(loaded);
+    EXPECT_EQ(loaded.grabMode, kGrabAllLinks);
+    EXPECT_EQ(loaded.extensionList.Items(), Texts{"gif"});
 }
 
 TEST_F(ProjectCommandsTest, AMissingPageFileStopsTheLoadAfterTheSettings) {
