@@ -237,6 +237,45 @@ class LinkSiteTests(CliTestCase):
         self.assert_settings("p")
 
 
+class AllLinksTests(CliTestCase):
+    """--thorough: pages read as a browser reads them."""
+
+    routes = {
+        "/": """<!DOCTYPE html><html><head><link rel="stylesheet" href="css/site.css">
+<style>body { background: url('img/bg.png') }</style></head><body>
+<a class="reference internal" href="guide/intro.html#start">Intro</a>
+<!-- <a href="old.html">old</a> --><script>var a = '<a href="js.html">';</script>
+<img src="img/logo.png" srcset="img/logo-2x.png 2x, img/logo-3x.png 3x" alt="">
+<iframe src="frame.html"></iframe><a href="http://elsewhere.invalid/x.png">off site</a>
+</body></html>
+""",
+        "/guide/intro.html": """<base href="/guide/v2/"><map><area href="map.html" shape=rect></map>
+<A TITLE='x' HREF='next.html?a=1&amp;b=2'>next</A><img src="../shot.png">""",
+        "/guide/v2/map.html": LEAF,
+        "/guide/v2/next.html?a=1&b=2": '<div style="background-image:url(deco.png)"></div>',
+        "/frame.html": '<meta http-equiv="refresh" content="0; url=moved.html">',
+        "/moved.html": LEAF,
+    }
+
+    def test_pages_and_images_a_browser_would_load(self):
+        proc = self.run_cli("-q", "--thorough", "-e", "png", "-P", "all", self.site)
+        self.assert_exit(proc, 0)
+        b = self.base
+        results = [b + "/img/bg.png", b + "/img/logo.png", b + "/img/logo-2x.png", b + "/img/logo-3x.png",
+                   "http://elsewhere.invalid/x.png", b + "/guide/shot.png", b + "/guide/v2/deco.png"]
+        self.assertEqual(self.stdout_lines(proc), results)
+        pages = ["/", "/guide/intro.html", "/frame.html", "/guide/v2/map.html", "/guide/v2/next.html?a=1&b=2",
+                 "/moved.html"]
+        self.assert_project_file("all", "_page.txt", page_file([(b + p, "OK") for p in pages]))
+        self.assert_project_file("all", "_result.txt", crlf(results))
+        self.assert_settings("all", grab_type=2)
+        self.assertEqual(self.server.targets(), pages)
+        # The project keeps the mode: crawled again without the option, it finds the same.
+        proc = self.run_cli("-q", "--new", "-P", "all")
+        self.assert_exit(proc, 0)
+        self.assertEqual(self.stdout_lines(proc), results)
+
+
 class RedirectAndFolderTests(CliTestCase):
     """Redirects and relative links in folders."""
 
