@@ -104,6 +104,20 @@ TEST_F(MainWindowTest, CrawlFillsThePageListTheResultsAndTheCounters) {
     EXPECT_EQ(desktop.recorder.Messages().size(), asked);
 }
 
+TEST_F(MainWindowTest, AllLinksReadsPagesAsABrowserDoes) {
+    Serve("/", "<a class=\"nav\" href=\"a.html#top\">A</a><!-- <a href=\"old.html\"> -->"
+               "<img src=\"i.png\" srcset=\"i2.png 2x\"><iframe src=\"f.html\"></iframe>");
+    Serve("/a.html", "<p>leaf</p>");
+    Serve("/f.html", "<body background=\"bg.gif\">");
+    desktop.Command(IDM_PRESET_IMAGE);
+    desktop.ChooseGrabMode(2);
+    StartCrawl("/");
+    ASSERT_TRUE(desktop.WaitForCrawlEnd());
+    EXPECT_EQ(Targets(), (Texts{"/", "/a.html", "/f.html"}));
+    EXPECT_EQ(desktop.ResultItems(), (Texts{Url("/i.png"), Url("/i2.png"), Url("/bg.gif")}));
+    EXPECT_EQ(desktop.State().grabMode, kGrabAllLinks);
+}
+
 TEST_F(MainWindowTest, PauseOnAMiddleRowThenContinueBelowIt) {
     Serve("/", "<a href=\"p1.html\">1</a> <a href=\"p2.html\">2</a> <a href=\"p3.html\">3</a> <a href=\"p4.html\">4</a>");
     for (const char* leaf : {"/p1.html", "/p2.html", "/p3.html", "/p4.html"}) Serve(leaf, "<p>leaf</p>");
@@ -176,6 +190,9 @@ TEST_F(MainWindowTest, GrabModeControlsAndListEditing) {
     SendMessageA(desktop.Item(IDC_GRAB), CB_SETCURSEL, 0, 0);
     desktop.Command(IDC_GRAB, CBN_DROPDOWN);
     expectSides(true, "after another notification");
+    desktop.ChooseGrabMode(2);
+    EXPECT_EQ(desktop.Text(IDC_GRAB), "All links");
+    expectSides(false, "after choosing All links");
 
     desktop.Command(IDM_PRESET_MUSIC);
     desktop.Command(IDM_PRESET_MUSIC);
