@@ -7,7 +7,9 @@
 #                                 SCRATCH and SERVER_PID (removed and killed
 #                                 on exit, with nginx)
 #   site_prepare PAGES            sets SITE (generated once, then kept)
-#   nginx_start SITE [WORKERS]    sets NGINX_PID, PORT and URL
+#   nginx_start SITE [WORKERS]    serves the folder SITE (a generated site or any
+#                                 other, with the usual types of pages, styles,
+#                                 scripts and images); sets NGINX_PID, PORT and URL
 #   nginx_stop                    stops it
 
 bench_setup() {
@@ -64,7 +66,17 @@ pid $NGX/nginx.pid;
 error_log $NGX/logs/error.log warn;
 events { worker_connections 1024; }
 http {
-    types { text/html html; image/jpeg jpg; }
+    types {
+        text/html html htm;
+        text/css css;
+        text/plain txt;
+        application/javascript js;
+        image/png png;
+        image/gif gif;
+        image/jpeg jpg jpeg;
+        image/svg+xml svg;
+        image/x-icon ico;
+    }
     default_type application/octet-stream;
     access_log off;
     sendfile on;

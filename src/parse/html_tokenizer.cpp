@@ -270,6 +270,16 @@ private:
     // blank or ">". False at the end of the page.
     bool ReadValue(std::string& value, char quote) {
         while (pos_ < s_.size()) {
+            // Plain bytes go over in one piece.
+            std::size_t plain = pos_;
+            while (plain < s_.size()) {
+                const char p = s_[plain];
+                if (p == '&' || p == '\0' || (quote != '\0' ? p == quote : (IsHtmlSpace(p) || p == '>'))) break;
+                ++plain;
+            }
+            value.append(s_.data() + pos_, plain - pos_);
+            pos_ = plain;
+            if (pos_ >= s_.size()) break;
             const char c = s_[pos_];
             if (quote != '\0' ? c == quote : (IsHtmlSpace(c) || c == '>')) {
                 if (quote != '\0') ++pos_;
