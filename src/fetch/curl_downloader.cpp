@@ -107,6 +107,31 @@ std::string LocalFailure(const std::string& path, int error) {
     return path + ": " + std::generic_category().message(error);
 }
 
+}  // namespace
+
+std::string WireAddress(std::string_view address) {
+    // The host is left as it stands; from the path on, what may not stand
+    // raw in a request goes percent-encoded, as a browser sends it.
+    const std::size_t scheme = address.find("://");
+    const std::size_t path = address.find_first_of("/?#", scheme == std::string_view::npos ? 0 : scheme + 3);
+    if (path == std::string_view::npos) return std::string(address);
+    std::string wire(address.substr(0, path));
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : address.substr(path)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`' || c == '{' || c == '}') {
+            wire += '%';
+            wire += kHex[byte >> 4];
+            wire += kHex[byte & 0xF];
+        } else {
+            wire += c;
+        }
+    }
+    return wire;
+}
+
+namespace {
+
 std::uint64_t ToBytes(curl_off_t value) { return value > 0 ? static_cast<std::uint64_t>(value) : 0; }
 
 // Writes the whole of `bytes` to the file; 0, or the errno of the failure.
@@ -335,7 +360,8 @@ struct CurlDownloader::Handle {
             if (running >= std::max<std::size_t>(shared.options.connections, 1)) break;
             if (UntilNextStart().count() > 0) break;
             CURL* easy = fetch->easy.get();
-            if (curl_easy_setopt(easy, CURLOPT_URL, fetch->address.c_str()) != CURLE_OK ||
+            const std::string wire = WireAddress(fetch->address);
+            if (curl_easy_setopt(easy, CURLOPT_URL, wire.c_str()) != CURLE_OK ||
                 curl_easy_setopt(easy, CURLOPT_WRITEDATA, fetch.get()) != CURLE_OK ||
                 curl_easy_setopt(easy, CURLOPT_XFERINFODATA, fetch.get()) != CURLE_OK ||
                 curl_multi_add_handle(shared.multi.get(), easy) != CURLM_OK) {
@@ -441,7 +467,7 @@ CurlDownloader::TextAnswer CurlDownloader::FetchText(std::string_view address, s
             into->room -= kept;
             return offered;  // the rest is read and dropped: the answer is what counts
         };
-        const std::string url(address);
+        const std::string url = WireAddress(address);
         SetOption(easy.get(), CURLOPT_URL, url.c_str());
         SetOption(easy.get(), CURLOPT_WRITEFUNCTION, keep);
         SetOption(easy.get(), CURLOPT_WRITEDATA, &sink);

@@ -93,4 +93,10 @@ private:
 // rest of the program reads both the same way.
 std::string CurlStatusText(int curlCode, long httpStatus);
 
+// The address as it goes on the wire: blanks, control bytes, bytes beyond
+// ASCII and the few characters a request may not hold raw are
+// percent-encoded from the path on (a page's "my file.html" is fetched as
+// "my%20file.html").
+std::string WireAddress(std::string_view address);
+
 }  // namespace veltrano

@@ -164,7 +164,9 @@ public:
         const bool anchor = name == "a" || name == "area";
         const bool frame = name == "frame" || name == "iframe";
         if (anchor || frame) {
-            if (const std::string* target = tag.Find(anchor ? "href" : "src")) AddAddress(links_.pages, *target);
+            const std::string* target = tag.Find(anchor ? "href" : "src");
+            if (target == nullptr && anchor) target = tag.Find("xlink:href");  // an SVG link
+            if (target != nullptr) AddAddress(links_.pages, *target);
         }
         for (std::size_t i = 0; i < tag.count; ++i) {
             const HtmlAttribute& attribute = tag.attributes[i];

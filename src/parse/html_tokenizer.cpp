@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <unordered_set>
 
 #include "parse/html_entities.h"
 
@@ -70,8 +71,9 @@ TextKind ContentKind(std::string_view name) {
     return TextKind::none;
 }
 
-// HTML start tags that end SVG or MathML content.
-bool BreaksOutOfForeignContent(std::string_view name) {
+// HTML start tags that end SVG or MathML content (and <font> with color,
+// face or size).
+bool IsBreakoutName(std::string_view name) {
     static constexpr std::string_view kNames[] = {
         "b",  "big", "blockquote", "body", "br",      "center", "code", "dd",   "div",  "dl",     "dt",
         "em", "embed", "h1",       "h2",   "h3",      "h4",     "h5",   "h6",   "head", "hr",     "i",
@@ -125,7 +127,7 @@ private:
     void MarkupDeclaration() {
         if (s_.substr(pos_, 2) == "--") {
             SkipComment(pos_ + 2);
-        } else if (foreignDepth_ > 0 && s_.substr(pos_, 7) == "[CDATA[") {
+        } else if (InForeignContent() && s_.substr(pos_, 7) == "[CDATA[") {
             const std::size_t end = s_.find("]]>", pos_ + 7);
             pos_ = end == std::string_view::npos ? s_.size() : end + 3;
         } else {
@@ -143,7 +145,8 @@ private:
             pos_ = body + 2;
             return;
         }
-        for (std::size_t at = s_.find("--", body); at != std::string_view::npos; at = s_.find("--", at + 1)) {
+        // Each dash is looked at once, however long a run of them is.
+        for (std::size_t at = s_.find("--", body); at != std::string_view::npos;) {
             std::size_t after = at + 2;
             while (after < s_.size() && s_[after] == '-') ++after;
             if (after < s_.size() && s_[after] == '>') {
@@ -154,6 +157,7 @@ private:
                 pos_ = after + 2;
                 return;
             }
+            at = s_.find("--", after);
         }
         pos_ = s_.size();
     }
@@ -189,17 +193,26 @@ private:
             if (!ReadAttribute()) return;
         }
         if (endTag) {
-            if ((tag_.name == "svg" || tag_.name == "math") && foreignDepth_ > 0) --foreignDepth_;
+            // It closes the innermost SVG or MathML frame of its name, and
+            // every frame within that one.
+            for (std::size_t i = foreign_.size(); i-- > 0;) {
+                if (foreign_[i].name == tag_.name) {
+                    foreign_.resize(i);
+                    break;
+                }
+            }
             return;
         }
-        if (foreignDepth_ > 0 && BreaksOutOfForeignContent(tag_.name)) foreignDepth_ = 0;
+        if (InForeignContent()) {
+            if (!BreaksOutOfForeignContent(tag_)) {
+                ForeignStartTag(selfClosing);
+                return;
+            }
+            while (InForeignContent()) foreign_.pop_back();
+        }
         sink_.StartTag(tag_);
-        if (foreignDepth_ > 0) {
-            if ((tag_.name == "svg" || tag_.name == "math") && !selfClosing) ++foreignDepth_;
-            return;
-        }
         if ((tag_.name == "svg" || tag_.name == "math") && !selfClosing) {
-            foreignDepth_ = 1;
+            foreign_.push_back({tag_.name, false, tag_.name == "svg"});
             return;
         }
         switch (ContentKind(tag_.name)) {
@@ -214,6 +227,50 @@ private:
             case TextKind::script: pos_ = ScriptEnd(pos_); break;
             case TextKind::plainText: pos_ = s_.size(); break;
         }
+    }
+
+    bool InForeignContent() const { return !foreign_.empty() && !foreign_.back().html; }
+
+    // A start tag within SVG or MathML: markup all through, no raw text.
+    void ForeignStartTag(bool selfClosing) {
+        sink_.StartTag(tag_);
+        if (selfClosing) return;
+        const bool svg = foreign_.back().svg;
+        const std::string& name = tag_.name;
+        if (name == "svg" || name == "math") {
+            foreign_.push_back({name, false, name == "svg"});
+        } else if (IsHtmlIntegrationPoint(svg)) {
+            foreign_.push_back({name, true, svg});
+        } else if (svg && name == "style") {
+            // Its text is markup here, but still a style sheet.
+            std::size_t start = pos_;
+            while (start < s_.size() && IsHtmlSpace(s_[start])) ++start;
+            if (s_.substr(start, 9) == "<![CDATA[") {
+                start += 9;
+                sink_.StyleText(s_.substr(start, s_.find("]]>", start) - start));
+            } else {
+                sink_.StyleText(s_.substr(pos_, s_.find('<', pos_) - pos_));
+            }
+        }
+    }
+
+    // Elements within which HTML is read again.
+    bool IsHtmlIntegrationPoint(bool svg) const {
+        const std::string& name = tag_.name;
+        if (svg) return name == "foreignobject" || name == "desc" || name == "title";
+        if (name == "mi" || name == "mo" || name == "mn" || name == "ms" || name == "mtext") return true;
+        if (name != "annotation-xml") return false;
+        const std::string* encoding = tag_.Find("encoding");
+        if (encoding == nullptr) return false;
+        std::string lower;
+        for (const char c : *encoding) lower += Lower(c);
+        return lower == "text/html" || lower == "application/xhtml+xml";
+    }
+
+    // HTML start tags that end SVG or MathML content.
+    bool BreaksOutOfForeignContent(const HtmlStartTag& tag) const {
+        if (tag.name == "font") return tag.Find("color") || tag.Find("face") || tag.Find("size");
+        return IsBreakoutName(tag.name);
     }
 
     // One attribute at pos_ (not a blank, "/" or ">"). False at the end of
@@ -251,13 +308,24 @@ private:
                 if (!ReadValue(value, '\0')) return false;
             }
         }
-        // A name met earlier in the tag keeps its first value.
-        for (std::size_t i = 0; i + 1 < tag_.count; ++i) {
-            if (tag_.attributes[i].name == name) {
-                --tag_.count;
-                break;
+        // A name met earlier in the tag keeps its first value. Past a few
+        // attributes the names go into a set, so that a tag of a hundred
+        // thousand of them costs no more than their reading.
+        constexpr std::size_t kLinearNames = 16;
+        if (tag_.count <= kLinearNames) {
+            for (std::size_t i = 0; i + 1 < tag_.count; ++i) {
+                if (tag_.attributes[i].name == name) {
+                    --tag_.count;
+                    break;
+                }
             }
+            return true;
         }
+        if (tag_.count == kLinearNames + 1) {
+            seenNames_.clear();
+            for (std::size_t i = 0; i + 1 < tag_.count; ++i) seenNames_.insert(tag_.attributes[i].name);
+        }
+        if (!seenNames_.insert(name).second) --tag_.count;
         return true;
     }
 
@@ -362,7 +430,15 @@ private:
     std::string_view s_;
     HtmlTokenSink& sink_;
     std::size_t pos_ = 0;
-    int foreignDepth_ = 0;  // inside <svg> or <math>
+    // The open SVG and MathML elements that matter to the tokenizer: the
+    // roots, and the integration points within which HTML is read again.
+    struct ForeignFrame {
+        std::string name;
+        bool html;  // an integration point
+        bool svg;   // else MathML
+    };
+    std::vector<ForeignFrame> foreign_;
+    std::unordered_set<std::string> seenNames_;
     HtmlStartTag tag_;
 };
 

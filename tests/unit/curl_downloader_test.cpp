@@ -220,20 +220,27 @@ TEST_F(DownloadBody, BrokenOrStalledTransferHasNoEndOfData) {
 using DownloadHttp = CurlDownloaderTest;
 
 TEST_F(DownloadHttp, RequestGoesOutAsGivenFromVeltrano) {
-    const std::string target = "/dir/a%20b,c;d.html?x=1&y=%2F&z=%7e#fragment";
-    const std::string onTheWire = "/dir/a%20b,c;d.html?x=1&y=%2F&z=%7e";
-    server_.Route(onTheWire, Page("found"));
+    // Encoded addresses stay as they are; what may not stand raw in a
+    // request is encoded, as a browser does.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/dir/a%20b,c;d.html?x=1&y=%2F&z=%7e#fragment", "/dir/a%20b,c;d.html?x=1&y=%2F&z=%7e"},
+        {"/my file \"1\".html?q=<\xC3\xA9>", "/my%20file%20%221%22.html?q=%3C%C3%A9%3E"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const auto& [target, onTheWire] = cases[i];
+        server_.Route(onTheWire, Page("found"));
 
-    const DownloadOutcome outcome = Fetch(server_.Address(target));
+        const DownloadOutcome outcome = Fetch(server_.Address(target));
 
-    EXPECT_EQ(outcome.status, "OK");
-    EXPECT_EQ(outcome.finalAddress, server_.Address(target));
-    const std::vector<testing::RecordedRequest> requests = server_.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].method, "GET");
-    EXPECT_EQ(requests[0].target, onTheWire);
-    const auto userAgent = requests[0].headers.find("user-agent");
-    EXPECT_EQ(userAgent == requests[0].headers.end() ? "(none)" : userAgent->second, "Veltrano/1.0");
+        EXPECT_EQ(outcome.status, "OK") << target;
+        EXPECT_EQ(outcome.finalAddress, server_.Address(target));
+        const std::vector<testing::RecordedRequest> requests = server_.Requests();
+        ASSERT_EQ(requests.size(), i + 1);
+        EXPECT_EQ(requests[i].method, "GET");
+        EXPECT_EQ(requests[i].target, onTheWire);
+        const auto userAgent = requests[i].headers.find("user-agent");
+        EXPECT_EQ(userAgent == requests[i].headers.end() ? "(none)" : userAgent->second, "Veltrano/1.0");
+    }
 }
 
 TEST_F(DownloadHttp, StatusDecidesTheTextAndTheBodyIsKept) {
@@ -346,9 +353,8 @@ using DownloadFailures = CurlDownloaderTest;
 TEST_F(DownloadFailures, AddressesThatFetchNothing) {
     // Nothing listens at `closed`: a client that did connect for another
     // scheme would report a refused connection (and a telnet session would
-    // not end). The malformed ones name the test server, which must not hear of them.
+    // not end).
     const std::string closed = "127.0.0.1:" + std::to_string(testing::ClosedPort());
-    const std::string base = server_.Address("");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"http://" + closed + "/page.html", "INET_E_CANNOT_CONNECT"},
         {"ftp://" + closed + "/x", "INET_E_UNKNOWN_PROTOCOL"},
@@ -360,8 +366,7 @@ TEST_F(DownloadFailures, AddressesThatFetchNothing) {
         {"http://", "INET_E_INVALID_URL"},
         {"http://[::1", "INET_E_INVALID_URL"},
         {"http://127.0.0.1:99999/", "INET_E_INVALID_URL"},
-        {base + "/a b", "INET_E_INVALID_URL"},
-        {base + std::string("/a\0b", 4), "INET_E_INVALID_URL"},
+        {"http://127.0.0.1 :" + closed.substr(10) + "/x", "INET_E_INVALID_URL"},  // a blank in the host
     };
     for (const auto& [address, status] : cases) {
         const DownloadOutcome outcome = Fetch(address);

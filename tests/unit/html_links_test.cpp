@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,18 @@ TEST(HtmlLinksTest, MalformedMarkupIsReadAsABrowserReadsIt) {
     EXPECT_EQ(ReadHtmlLinks(nul).pages, Texts{"n\xEF\xBF\xBD.html"});
 }
 
+TEST(HtmlLinksTest, HostileMarkupCostsNoMoreThanItsLength) {
+    // A long run of dashes in a comment, and a tag of many attributes, once
+    // took time that grew with the square of their length.
+    std::string page = "<!--" + std::string(2'000'000, '-') + "x--><a href=\"after.html\">";
+    page += "<a";
+    for (int i = 0; i < 200'000; ++i) page += " a" + std::to_string(i) + " a" + std::to_string(i);
+    page += " href=last.html>";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ReadHtmlLinks(page).pages, (Texts{"after.html", "last.html"}));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
 TEST(HtmlLinksTest, EveryAddressAPageUsesIsAResourceInDocumentOrder) {
     EXPECT_EQ(ResourcesOf(R"h(<link rel=stylesheet href="s.css"><script src="j.js"></script>)h"
                           R"h(<body background="bg.gif"><a href="p.html"><img src="i.png" lowsrc="l.gif">)h"
@@ -165,6 +178,19 @@ TEST(HtmlLinksTest, SvgAndMathMarkupEndsWhereBrowsersEndIt) {
         {R"h(<![CDATA[ <a href="bogus.html"> ]]><a href="ok.html">)h", {"ok.html"}},
         {R"h(<svg><p><style><a href="text.html"></style><a href="out.html">)h", {"out.html"}},
         {R"h(<svg><title><a href="s.html"></title></svg><title><a href="t.html"></title>)h", {"s.html"}},
+        {R"h(<svg><a xlink:href="x.html"><text>x</text></a></svg>)h", {"x.html"}},
+        // Within these HTML is read again: a script is text.
+        {R"h(<svg><foreignObject><script>'<a href="no1">'</script></foreignObject></svg>)h", {}},
+        {R"h(<math><mi><script>'<a href="no2">'</script></mi><annotation-xml encoding="TEXT/HTML">)h"
+         R"h(<script>'<a href="no3">'</script></annotation-xml></math>)h", {}},
+        {R"h(<math><annotation-xml><script>'<a href="in-math.html">'</script></annotation-xml></math>)h",
+         {"in-math.html"}},
+        {R"h(<svg><font color=red><script>'<a href="no4">'</script>)h", {}},
+    });
+    ExpectResources({
+        {R"h(<svg><style>.c{fill:url(s.png)}</style><style><![CDATA[ .d{fill:url(d.png)} ]]></style></svg>)h",
+         {"s.png", "d.png"}},
+        {R"h(<svg><foreignObject><style>.e{background:url(fo.png)}</style></foreignObject></svg>)h", {"fo.png"}},
     });
 }
 
