@@ -9,7 +9,7 @@
 #   --only PART  coverage, tokenizer or crawl (repeatable; default all three).
 #   --pages N    pages of the generated site of the crawl part (default 5000).
 #   --size-mb N  size of the generated corpus of the tokenizer part (default
-#                122, the size of the issue; parse-bench.sh's default is 200).
+#                122; parse-bench.sh's default is 200).
 #   --check      exit 1 when a target is missed. Without it the script exits
 #                0 whatever the figures are; they are for reading.
 #
