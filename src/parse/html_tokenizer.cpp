@@ -477,15 +477,15 @@ std::size_t DecodeCharacterReference(std::string_view text, std::size_t at, bool
     std::size_t run = p;
     while (run < text.size() && run - p <= kHtmlEntityNameMax && IsAsciiAlnum(text[run])) ++run;
     if (run < text.size() && text[run] == ';' && run - p <= kHtmlEntityNameMax) {
-        if (const HtmlEntity* entity = FindHtmlEntity(text.substr(p, run - p))) {
+        if (const std::optional<HtmlEntity> entity = FindHtmlEntity(text.substr(p, run - p))) {
             out += entity->value;
             return run + 1;
         }
     }
     // Without the semicolon only the legacy names count, longest first.
     for (std::size_t length = std::min<std::size_t>(run - p, 6); length >= 2; --length) {
-        const HtmlEntity* entity = FindHtmlEntity(text.substr(p, length));
-        if (entity == nullptr || !entity->legacy) continue;
+        const std::optional<HtmlEntity> entity = FindHtmlEntity(text.substr(p, length));
+        if (!entity || !entity->legacy) continue;
         const std::size_t end = p + length;
         if (inAttribute && end < text.size() && (text[end] == '=' || IsAsciiAlnum(text[end]))) break;
         out += entity->value;
