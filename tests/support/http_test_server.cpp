@@ -25,6 +25,9 @@
 #include <chrono>
 #include <cctype>
 #include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <system_error>
 #include <type_traits>
@@ -70,8 +73,9 @@ SocketHandle NewSocket() {
     }
     return socket;
 }
-SocketHandle AcceptSocket(SocketHandle listener) {
-    const SocketHandle socket = ::accept(listener, nullptr, nullptr);
+SocketHandle AcceptSocket(SocketHandle listener, sockaddr_in& peer) {
+    int length = sizeof peer;
+    const SocketHandle socket = ::accept(listener, reinterpret_cast<sockaddr*>(&peer), &length);
     if (socket != kInvalidSocket && !Prepare(socket)) {
         ::closesocket(socket);
         return kInvalidSocket;
@@ -99,8 +103,9 @@ void CloseSocket(SocketHandle socket) { ::close(socket); }
 int PollOnce(PollEntry& entry, int milliseconds) { return ::poll(&entry, 1, milliseconds); }
 
 SocketHandle NewSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
-SocketHandle AcceptSocket(SocketHandle listener) {
-    return ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+SocketHandle AcceptSocket(SocketHandle listener, sockaddr_in& peer) {
+    socklen_t length = sizeof peer;
+    return ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
 }
 long long SendSome(SocketHandle socket, std::string_view data) {
     return ::send(socket, data.data(), data.size(), kSendFlags);
@@ -195,11 +200,11 @@ void HttpTestServer::Release(const std::string& target) {
 
 bool HttpTestServer::IsHeld(const std::string& target) const {
     const std::lock_guard lock(mutex_);
-    return held_.count(target) != 0;
+    return held_.count(target) != 0 || held_.count(target.substr(0, target.find('?'))) != 0;
 }
 
 void HttpTestServer::Redirect(const std::string& target, int status, const std::string& location) {
-    Route(target, CannedResponse{status, location, "<a href=\"" + location + "\">moved</a>"});
+    Route(target, CannedResponse{status, location, ""});
 }
 
 std::string HttpTestServer::Address(std::string_view target) const {
@@ -214,6 +219,29 @@ std::size_t HttpTestServer::AcceptedConnections() const {
 std::vector<RecordedRequest> HttpTestServer::Requests() const {
     const std::lock_guard lock(mutex_);
     return requests_;
+}
+
+void HttpTestServer::ClearRequests() {
+    const std::lock_guard lock(mutex_);
+    cleared_ += requests_.size();
+    requests_.clear();
+}
+
+void HttpTestServer::ServeFolder(const std::string& folder) {
+    const std::lock_guard lock(mutex_);
+    folder_ = folder;
+}
+
+CannedResponse HttpTestServer::Lookup(const std::string& target) const {
+    const std::string path = target.substr(0, target.find('?'));
+    for (const std::string& key : {target, path}) {
+        const auto route = routes_.find(key);
+        if (route != routes_.end()) return route->second;
+    }
+    const std::filesystem::path file = folder_ + path + (path.ends_with('/') ? "index.html" : "");
+    std::ifstream in(file, std::ios::binary);
+    if (folder_.empty() || !std::filesystem::is_regular_file(file) || !in) return CannedResponse{404, "", "no such route\n"};
+    return CannedResponse{200, "", std::string(std::istreambuf_iterator<char>(in), {})};
 }
 
 bool HttpTestServer::Await(Socket socket, short events) const {
@@ -261,18 +289,22 @@ void HttpTestServer::AwaitClientLeaving(Socket socket) const {
 
 void HttpTestServer::AcceptLoop() {
     while (Await(listener_, POLLIN)) {
-        const SocketHandle socket = AcceptSocket(listener_);
+        sockaddr_in peer{};
+        const SocketHandle socket = AcceptSocket(listener_, peer);
         if (socket == kInvalidSocket) continue;
+        const auto ip = ntohl(peer.sin_addr.s_addr);
+        std::string client = std::to_string(ip >> 24) + "." + std::to_string(ip >> 16 & 255) + "." +
+                             std::to_string(ip >> 8 & 255) + "." + std::to_string(ip & 255);
         // Small answers must not wait for the client's delayed acknowledgement.
         const int noDelay = 1;
         ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
         const std::lock_guard lock(mutex_);
-        connections_.emplace_back(&HttpTestServer::Serve, this, socket);
+        connections_.emplace_back(&HttpTestServer::Serve, this, socket, std::move(client));
         ++accepted_;
     }
 }
 
-void HttpTestServer::Serve(Socket socket) {
+void HttpTestServer::Serve(Socket socket, std::string client) {
     std::string pending;
     char buffer[16 * 1024];
     Ending ending = Ending::keepOpen;
@@ -290,16 +322,23 @@ void HttpTestServer::Serve(Socket socket) {
         }
         // The client sends GET requests only, without a body.
         RecordedRequest request = ParseHead(pending.substr(0, headEnd));
+        request.client = client;
+        request.arrival = std::chrono::steady_clock::now();
         pending.erase(0, headEnd + 4);
         const std::string target = request.target;
-        CannedResponse response{404, "", "no such route\n"};
+        std::size_t number = 0;
         {
             const std::lock_guard lock(mutex_);
-            const auto route = routes_.find(request.target);
-            if (route != routes_.end()) response = route->second;
+            number = cleared_ + requests_.size();
             requests_.push_back(std::move(request));
         }
         while (!stopping_ && IsHeld(target)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        CannedResponse response;
+        {
+            const std::lock_guard lock(mutex_);
+            response = Lookup(target);
+            if (number >= cleared_) requests_[number - cleared_].bodyBytes = response.body.size() + response.fillerBytes;
+        }
         ending = Respond(socket, response);
     }
     if (ending == Ending::reset) {

@@ -51,6 +51,9 @@ struct RecordedRequest {
     std::string method;
     std::string target;  // as it stood on the request line
     std::map<std::string, std::string> headers;  // names in small letters
+    std::string client;  // the peer's address
+    std::chrono::steady_clock::time_point arrival;
+    std::optional<std::uint64_t> bodyBytes;  // the answer's body size, once it is sent
 };
 
 class HttpTestServer {
@@ -62,12 +65,17 @@ public:
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
-    // Answers requests whose target is exactly `target`; others get a 404.
+    // Answers requests whose target is exactly `target`, or whose path is
+    // `target` when no route has the whole target with its query. Others
+    // are answered from the folder of ServeFolder, or get a 404.
     void Route(const std::string& target, CannedResponse response);
+    // Unrouted targets name files of `folder`; one ending in "/" its index.html.
+    void ServeFolder(const std::string& folder);
     void Redirect(const std::string& target, int status, const std::string& location);
 
-    // Answers to `target` wait until it is released or the server stops, so
-    // that a test can act while that page is in flight.
+    // Answers to `target` (or to its path with any query) wait until it is
+    // released or the server stops, so that a test can act while that page
+    // is in flight.
     void Hold(const std::string& target);
     void Release(const std::string& target);
 
@@ -76,6 +84,7 @@ public:
 
     std::size_t AcceptedConnections() const;
     std::vector<RecordedRequest> Requests() const;
+    void ClearRequests();
 
 private:
 #ifdef _WIN32
@@ -97,7 +106,8 @@ private:
 
     void AcceptLoop();
     bool IsHeld(const std::string& target) const;
-    void Serve(Socket socket);
+    void Serve(Socket socket, std::string client);
+    CannedResponse Lookup(const std::string& target) const;  // with the lock held
     // How a connection goes on after an answer.
     enum class Ending { keepOpen, close, reset };
     Ending Respond(Socket socket, const CannedResponse& response) const;
@@ -119,7 +129,9 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, CannedResponse> routes_;
     std::set<std::string> held_;
+    std::string folder_;
     std::vector<RecordedRequest> requests_;
+    std::size_t cleared_ = 0;  // requests dropped from the front of requests_
     std::vector<std::thread> connections_;
     std::size_t accepted_ = 0;
     std::thread acceptThread_;
