@@ -1,17 +1,19 @@
 #!/usr/bin/env python3
 """usage: check_help.py VELTRANO.CHM [--veltrano BIN] [--readme README.md]
 
-Checks the compiled help file, read with chmls (Debian package fp-utils). With
---veltrano, the worked examples of the pattern page are run through the command
-line against their pages served on 127.0.0.1."""
-import argparse, html, html.parser, http.server, os, re, shutil, subprocess, sys, tempfile, threading, unittest
+Checks the compiled help file, read with chmls (Debian package fp-utils). With --veltrano, the
+worked examples of the pattern page are run through the command line against pages on 127.0.0.1."""
+import argparse, html, os, re, shutil, subprocess, sys, tempfile, unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(REPO, "tests", "support"))
+from test_server import TestServer  # noqa: E402
+
 PAGES = ("/index.html", "/patterns.html", "/contents.hhc")
 
 
-def source(*path):
-    with open(os.path.join(REPO, *path), encoding="utf-8") as f:
+def read(path):
+    with open(os.path.join(REPO, path), "rb") as f:
         return f.read()
 
 
@@ -21,16 +23,11 @@ def chmls(*args, cwd=None):
 
 
 def links_and_anchors(text):
-    """The href, src and table-of-contents Local values of a page; its <a name> and id values."""
-    links, anchors, parser = [], set(), html.parser.HTMLParser()
-
-    def start(tag, attrs):
-        a, local = dict(attrs), tag == "param" and dict(attrs).get("name", "").lower() == "local"
-        links.extend(a[k] for k in ("href", "src", "value") if k in a and (k != "value" or local))
-        anchors.update(a[k] for k in ("id", "name") if k in a and (k == "id" or tag == "a"))
-    parser.handle_starttag = start
-    parser.feed(text)
-    return links, anchors
+    """The href, src and table-of-contents Local values of a page's tags; its <a name> and id values."""
+    tags = [(tag.lower(), {k.lower(): v for k, v in re.findall(r'([\w-]+)="([^"]*)"', attributes)})
+            for tag, attributes in re.findall(r"<(\w+)([^>]*)>", text)]
+    return ([a[k] for t, a in tags for k in a if k in ("href", "src") or (t, k, a.get("name")) == ("param", "value", "Local")],
+            {a[k] for t, a in tags for k in a if k == "id" or (t, k) == ("a", "name")})
 
 
 def examples(text):
@@ -46,32 +43,30 @@ class HelpFile(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = tempfile.mkdtemp(prefix="veltrano-help-")
+        cls.addClassCleanup(shutil.rmtree, cls.dir)
         shutil.copyfile(ARGS.chm, os.path.join(cls.dir, "help.chm"))  # extractalias writes beside it
         cls.names = {n.strip() for n in chmls("-p", "-n", "list", ARGS.chm).splitlines() if n.strip()[:1] in "/:"}
         chmls("extractall", ARGS.chm, os.path.join(cls.dir, "files"))
         chmls("extractalias", "help.chm", cwd=cls.dir)
-        cls.addClassCleanup(shutil.rmtree, cls.dir)
 
     def file(self, name):
-        with open(os.path.join(self.dir, name), "rb") as f:
-            return f.read()
+        return read(os.path.join(self.dir, name))
 
     def test_pages_are_ascii_and_the_picture_is_the_screenshot(self):
         self.assertLessEqual({*PAGES, "/style.css", "/main-window.png"}, self.names)
         for name in PAGES + ("/style.css",):
             self.assertRegex(self.file("files" + name), rb"^[\t\n\r\x20-\x7e]*$", name)
-        self.assertEqual(self.file("files/main-window.png"), self.file(REPO + "/resources/help/main-window.png"))
+        self.assertEqual(self.file("files/main-window.png"), read("resources/help/main-window.png"))
 
     def test_the_pattern_editors_context_number_opens_the_pattern_page(self):
-        topic = re.search(r"kPatternHelpTopic = (\d+);", source("src/win32/item_editor_dialog.cpp"))[1]
+        topic = re.search(rb"kPatternHelpTopic = (\d+);", read("src/win32/item_editor_dialog.cpp"))[1].decode()
         symbols = re.findall(r"(?m)^#define\s+(\S+)\s+(\d+)\s*$", self.file("help.h").decode("latin-1"))
         topics = dict(line.split("=", 1) for line in self.file("help.ali").decode("latin-1").split("\n") if "=" in line)
         self.assertEqual([topics[s].strip().lstrip("/") for s, n in symbols if n == topic], ["patterns.html"])
 
     def test_links_lead_to_files_and_anchors_of_the_archive(self):
         pages = {name: links_and_anchors(self.file("files" + name).decode("ascii")) for name in PAGES}
-        self.assertIn("main-window.png", pages["/index.html"][0])
-        self.assertIn("index.html", pages["/patterns.html"][0])
+        self.assertTrue("main-window.png" in pages["/index.html"][0] and "index.html" in pages["/patterns.html"][0])
         self.assertGreater(sum(len(links) for links, _ in pages.values()), 20)
         for name, (links, _) in pages.items():
             for link in links:
@@ -82,43 +77,24 @@ class HelpFile(unittest.TestCase):
 
     def test_worked_examples_are_what_veltrano_prints_and_hold_the_readmes(self):
         rows = list(examples(self.file("files/patterns.html").decode("ascii")))
-        readme = re.findall(r"(?m)^\| `([^`]+)` \|", source(ARGS.readme).split("## Text patterns\n")[1].split("\n## ")[0])
+        readme = re.findall(r"(?m)^\| `([^`]+)` \|", read(ARGS.readme).decode().split("## Text patterns\n")[1].split("\n## ")[0])
         self.assertGreaterEqual(len(readme), 3)
         self.assertLessEqual({(pattern,) for pattern in readme}, {tuple(row["pattern"]) for row in rows})
         if not ARGS.veltrano:
             self.skipTest("no --veltrano given")
         self.assertTrue(len(rows) >= 10 and any("refusal" in r for r in rows) and any("nothing" in r for r in rows))
-        server = serve({"/ex%d/" % i: r["page"][0] for i, r in enumerate(rows)})
+        server = TestServer({"/ex%d/" % i: row["page"][0] for i, row in enumerate(rows)})
+        self.addCleanup(server.stop)
         for i, row in enumerate(rows):
             with self.subTest(row=row), tempfile.TemporaryDirectory() as cwd:
                 self.assertEqual(sum(kind in row for kind in ("result", "refusal", "nothing")), 1)
-                proc = subprocess.run([ARGS.veltrano, "-q", "-g", "custom", "-p", *row["pattern"],
-                                       "http://127.0.0.1:%d/ex%d/" % (server.server_port, i)],
+                proc = subprocess.run([ARGS.veltrano, "-q", "-g", "custom", "-p", *row["pattern"], "%s/ex%d/" % (server.base_url, i)],
                                       cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
                 if "refusal" in row:  # the command line points at the manual in its own words
                     self.assertEqual((proc.returncode, proc.stdout), (2, b""))
                     self.assertIn(row["refusal"][0].split(". ")[0] + ".", proc.stderr.decode("latin-1"))
                 else:
-                    self.assertEqual(proc.returncode, 0, proc.stderr)
-                    self.assertEqual(proc.stdout.decode("latin-1").splitlines(), row.get("result", []))
-
-
-def serve(pages):
-    """Serves pages by path on 127.0.0.1 for the rest of the run; any other path is a 404."""
-    class Handler(http.server.BaseHTTPRequestHandler):
-        def do_GET(self):
-            body = pages.get(self.path, "").encode("latin-1")
-            self.send_response(200 if self.path in pages else 404)
-            self.send_header("Content-Type", "text/html")
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
-
-        def log_message(self, *args):
-            pass
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server
+                    self.assertEqual((proc.returncode, proc.stdout.decode("latin-1").splitlines()), (0, row.get("result", [])), proc.stderr)
 
 
 if __name__ == "__main__":
@@ -127,4 +103,5 @@ if __name__ == "__main__":
     parser.add_argument("--veltrano", type=os.path.abspath)
     parser.add_argument("--readme", type=os.path.abspath, default=os.path.join(REPO, "README.md"))
     ARGS, rest = parser.parse_known_args()
+    os.environ.setdefault("VELTRANO_BIN", ARGS.veltrano or "")  # the test server is built beside it
     unittest.main(argv=[sys.argv[0], "-v"] + rest)
