@@ -10,13 +10,12 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from fixture_server import FixtureServer, Page, Redirect, closed_port  # noqa: E402
-
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(REPO, "tests", "support"))
+from test_server import Page, Redirect, TestServer, closed_port  # noqa: E402
+
 BIN = os.environ.get("VELTRANO_BIN") or os.path.join(REPO, "build", "native", "veltrano")
 COMPLETED = "The project is completed successfully!"
 NOT_FOUND = "INET_E_OBJECT_NOT_FOUND"
@@ -58,7 +57,7 @@ class CliTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.server = FixtureServer(cls.routes)
+        cls.server = TestServer(cls.routes)
         cls.addClassCleanup(cls.server.stop)
         cls.base = cls.server.base_url
         cls.site = cls.base + "/"
@@ -97,9 +96,9 @@ class CliTestCase(unittest.TestCase):
 
     def hold(self, target):
         """Holds the answer to `target` until the returned function is called, or the test ends."""
-        gate = self.server.hold(target)
-        self.addCleanup(gate.set)
-        return gate.set
+        self.server.hold(target)
+        self.addCleanup(self.server.release, target)
+        return lambda: self.server.release(target)
 
     def await_request(self, target):
         self.assertTrue(self.server.wait_for_request(target), "the crawler never asked for " + target)
@@ -215,16 +214,15 @@ class CommandLineTests(CliTestCase):
         self.assert_run(self.veltrano("-q", "--new", "-P", "all"), 0, results)
 
     def test_robots_txt_decides_which_pages_are_fetched(self):
-        self.addCleanup(self.server.routes.pop, "/robots.txt")
         rules = "User-agent: *\nDisallow: /\n\nUser-agent: Veltrano\nDisallow: /a.html\nDisallow: /*skip\n"
         no, pages = "DISALLOWED", PAGES[:5] + PAGES[6:]
         for robots, status, results, requests in [
-                (Page(rules), 0, ["OK", no, "OK", NOT_FOUND, no, "OK"],
+                ((rules, 200), 0, ["OK", no, "OK", NOT_FOUND, no, "OK"],
                  ["/robots.txt", "/", "/moved.html", "/new/page.html", "/missing.html", "/new/next.html"]),
-                (Page("down", status=500), 4, [no], ["/robots.txt"])]:
+                (("down", 500), 4, [no], ["/robots.txt"])]:
             with self.subTest(robots=robots):
                 self.setUp()
-                self.server.routes["/robots.txt"] = robots
+                self.server.route("/robots.txt", *robots)
                 self.assert_run(self.veltrano("-q", "--robots", "-P", "r", self.site), status)
                 self.assert_project("r", page=self.rows(results, pages))
                 self.assert_requests(requests)  # robots.txt first, once; never without --robots
@@ -325,14 +323,10 @@ class CommandLineTests(CliTestCase):
         self.assert_run(self.finish(proc), 0)
         self.server.clear_log()
         self.connections = 8
-        proc = self.start("-q", "--thorough", "--wait", "0.2", self.base + "/all/")
-        arrivals = []
-        while proc.poll() is None or len(arrivals) < len(self.server.log()):
-            arrivals += [time.monotonic()] * (len(self.server.log()) - len(arrivals))
-            time.sleep(0.01)
-        self.assert_run(self.finish(proc), 0)
+        self.assert_run(self.veltrano("-q", "--thorough", "--wait", "0.2", self.base + "/all/"), 0)
+        arrivals = [entry.time for entry in self.server.log()]
         self.assertEqual(len(arrivals), 4)
-        self.assertGreaterEqual(min(b - a for a, b in zip(arrivals, arrivals[1:])), 0.17, arrivals)
+        self.assertGreaterEqual(min(b - a for a, b in zip(arrivals, arrivals[1:])), 0.19, arrivals)
 
 
 if __name__ == "__main__":
