@@ -1,13 +1,9 @@
-"""The tests' HTTP server on 127.0.0.1 (tests/support/serve_main.cpp), for Python tests.
+"""The tests' HTTP server on 127.0.0.1 (support/serve_main.cpp), for Python tests.
 
-    server = TestServer({"/": "<a href='@BASE@/a.html'>", "/a.html": Page("gone", 410), "/old": Redirect("/")})
-    server.targets()  # ["/", "/a.html"] once a crawl asked for them
-    server.stop()
-
-Route values: a body, Page(body, status, headers) or Redirect(location, status). A body is
-str (sent as UTF-8, "@BASE@" and "@PORT@" replaced by the server's address and port) or bytes.
-A route for a path also answers it with a query. folder= serves that folder's files to the
-targets without a route ("/" and the like its index.html); others get a 404.
+TestServer(routes, folder): routes maps targets to a body, Page(body, status, headers) or
+Redirect(location, status). A body is bytes, or str sent as UTF-8 with "@BASE@" and "@PORT@"
+standing for the server's address and port. A route for a path answers it with a query too;
+targets without a route get the folder's files ("/" and the like its index.html), or a 404.
 The program is $VELTRANO_TEST_SERVER, else the one built beside $VELTRANO_BIN or in build/native.
 """
 
@@ -16,46 +12,24 @@ import socket
 import subprocess
 import threading
 import time
-from dataclasses import dataclass, field
-from urllib.parse import quote, unquote
+from collections import namedtuple
+from urllib.parse import quote
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-
-
-@dataclass
-class Page:
-    body: object = ""
-    status: int = 200
-    headers: dict = field(default_factory=dict)
-
-
-@dataclass
-class Redirect:
-    location: str
-    status: int = 301
-
-
-@dataclass
-class LogEntry:
-    time: float  # when the request arrived, in seconds since the server started
-    method: str
-    target: str  # as it stood on the request line
-    host: str  # the Host header
-    client: str  # the peer's address
-    body_bytes: object  # the body size of the answer, None until it is sent
-
-
-def server_program():
-    beside_bin = os.path.join(os.path.dirname(os.environ.get("VELTRANO_BIN", "")), "tests", "test-http-server")
-    return os.environ.get("VELTRANO_TEST_SERVER") or next(
-        (p for p in (beside_bin, os.path.join(REPO, "build", "native", "tests", "test-http-server")) if os.path.isfile(p)),
-        "test-http-server (not built)")
+Page = namedtuple("Page", "body status headers", defaults=("", 200, None))
+Redirect = namedtuple("Redirect", "location status", defaults=(301,))
+# A request: when it arrived (seconds since the server started), its method, its target as on the
+# request line, its Host header, the peer's address, and the body size of its answer (None while held).
+LogEntry = namedtuple("LogEntry", "time method target host client body_bytes")
 
 
 class TestServer:
     def __init__(self, routes=None, folder=None):
+        beside = os.path.join(os.path.dirname(os.environ.get("VELTRANO_BIN", "")), "tests", "test-http-server")
+        program = os.environ.get("VELTRANO_TEST_SERVER") or (
+            beside if os.path.isfile(beside) else os.path.join(REPO, "build", "native", "tests", "test-http-server"))
         self._lock = threading.Lock()
-        self._proc = subprocess.Popen([server_program()], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self._proc = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.port = int(self._proc.stdout.readline())
         self.base_url = "http://127.0.0.1:%d" % self.port
         if folder is not None:
@@ -64,22 +38,21 @@ class TestServer:
             if isinstance(value, Redirect):
                 self.redirect(target, value.location, value.status)
             else:
-                page = value if isinstance(value, Page) else Page(value)
-                self.route(target, page.body, page.status, page.headers)
+                value = value if isinstance(value, Page) else Page(value)
+                self.route(target, value.body, value.status, value.headers)
 
     def expand(self, text):
         return text.replace("@BASE@", self.base_url).replace("@PORT@", str(self.port))
 
     def route(self, target, body, status=200, headers=None):
         body = self.expand(body).encode() if isinstance(body, str) else body
-        self._send("route", target, str(status), body,
-                   *("%s: %s" % (name, self.expand(value)) for name, value in (headers or {}).items()))
+        self._send("route", target, str(status), body, *("%s: %s" % h for h in (headers or {}).items()))
 
     def redirect(self, target, location, status=301):
         self._send("redirect", target, str(status), self.expand(location))
 
     def hold(self, target):
-        """Answers to `target` wait until release(target) or stop()."""
+        """Answers to `target` (with any query) wait until release(target) or stop()."""
         self._send("hold", target)
 
     def release(self, target):
@@ -87,12 +60,8 @@ class TestServer:
 
     def log(self):
         """The requests since the last clear_log(), in the order they arrived."""
-        entries = []
-        for line in self._send("log"):
-            time_, method, target, host, client, body = line.split(" ")
-            entries.append(LogEntry(float(time_), unquote(method), unquote(target), unquote(host), client,
-                                    None if body == "-" else int(body)))
-        return entries
+        fields = [line.split(" ", 5) for line in self._send("log")]
+        return [LogEntry(float(t), m, target, host, c, None if b == "-" else int(b)) for t, m, target, c, b, host in fields]
 
     def targets(self):
         return [entry.target for entry in self.log()]
@@ -103,14 +72,11 @@ class TestServer:
     def wait_for_request(self, target, timeout=20):
         """True once a request for `target` has arrived, answered or not."""
         deadline = time.monotonic() + timeout
-        while target not in self.targets():
-            if time.monotonic() > deadline:
-                return False
+        while target not in self.targets() and time.monotonic() < deadline:
             time.sleep(0.02)
-        return True
+        return target in self.targets()
 
     def stop(self):
-        """Ends the server; held answers are given up."""
         if self._proc.poll() is None:
             self._proc.stdin.close()
             self._proc.wait(timeout=30)
@@ -123,14 +89,13 @@ class TestServer:
         self.stop()
 
     def _send(self, *words):
-        """Sends a command; its reply lines before the "ok"."""
         with self._lock:
             self._proc.stdin.write(b" ".join(quote(word, safe="/").encode() for word in words) + b"\n")
             self._proc.stdin.flush()
             reply = []
-            while (line := self._proc.stdout.readline().decode().rstrip("\n")) != "ok":
-                if line.startswith("error") or not line:
-                    raise RuntimeError("test-http-server: %s (%s)" % (line or "ended", words[0]))
+            while (line := self._proc.stdout.readline().decode("latin-1").rstrip("\n")) != "ok":
+                if not line or line.startswith("error"):
+                    raise RuntimeError("test-http-server: %s, to %s" % (line or "gone", words[0]))
                 reply.append(line)
             return reply
 
@@ -142,35 +107,28 @@ def closed_port():
         return s.getsockname()[1]
 
 
-if __name__ == "__main__":  # a self-check: python3 tests/support/test_server.py
+if __name__ == "__main__":  # a self-check
     import tempfile
     import urllib.request
-
-    def fetch(url):
-        try:
-            with urllib.request.urlopen(url) as answer:
-                return answer.status, answer.read(), answer.headers["X-A"]
-        except urllib.error.HTTPError as error:
-            return error.code, error.read(), error.headers["X-A"]
-
-    with tempfile.TemporaryDirectory() as folder, TestServer({"/": "at @BASE@", "/old": Redirect("/"), "/held": "held",
-                                                              "/gone?x=1": Page(b"\0\xff", 410, {"X-A": "b c"})}, folder) as s:
-        os.mkdir(os.path.join(folder, "sub"))
-        with open(os.path.join(folder, "sub", "index.html"), "w") as f:
-            f.write("index")
+    with tempfile.TemporaryDirectory() as folder, TestServer(
+            {"/a": "at @BASE@", "/old": Redirect("/a"), "/held": "", "/x?y": Page(b"\0", 410, {"X": "a b"})}, folder) as s:
+        with open(os.path.join(folder, "index.html"), "w") as index:
+            index.write("index")
         s.hold("/held")
-        s.clear_log()
-        assert fetch(s.base_url + "/old") == (200, b"at " + s.base_url.encode(), None)
-        assert fetch(s.base_url + "/gone?x=1") == (410, b"\0\xff", "b c")
-        assert fetch(s.base_url + "/sub/?y") == (200, b"index", None) and fetch(s.base_url + "/sub")[0] == 404
-        held = threading.Thread(target=fetch, args=(s.base_url + "/held?q",))
+        held = threading.Thread(target=lambda: urllib.request.urlopen(s.base_url + "/held?q").read())
         held.start()
-        assert s.wait_for_request("/held?q") and s.log()[-1].body_bytes is None, "held, unanswered"
-        s.release("/held")
-        held.join(10)
+        assert s.wait_for_request("/held?q") and s.log()[0].body_bytes is None
         s.clear_log()
-        assert fetch(s.base_url + "/old?z")[0] == 200
-        host = "127.0.0.1:%d" % s.port
+        s.release("/held")
+        held.join()
+        assert urllib.request.urlopen(s.base_url + "/old?z").read() == b"at " + s.base_url.encode()
+        assert urllib.request.urlopen(s.base_url + "/?v").read() == b"index"
+        try:
+            urllib.request.urlopen(s.base_url + "/x?y")
+        except urllib.error.HTTPError as gone:
+            assert (gone.code, gone.read(), gone.headers["X"]) == (410, b"\0", "a b")
+        host = s.base_url[len("http://"):]
         assert [(e.method, e.target, e.host, e.client, e.body_bytes) for e in s.log()] == [
-            ("GET", "/old?z", host, "127.0.0.1", 0), ("GET", "/", host, "127.0.0.1", len("at " + s.base_url))], s.log()
+            ("GET", "/old?z", host, "127.0.0.1", 0), ("GET", "/a", host, "127.0.0.1", len("at " + s.base_url)),
+            ("GET", "/?v", host, "127.0.0.1", 5), ("GET", "/x?y", host, "127.0.0.1", 1)], s.log()
     print("test_server: ok")
