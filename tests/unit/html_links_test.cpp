@@ -54,6 +54,7 @@ TEST(HtmlLinksTest, CharacterReferencesAreDecodedAsInAttributes) {
         {R"h(<a href="p?x&amp">)h", {"p?x&"}},
         {R"h(<a href="&#x41;&#66;&#x43">)h", {"ABC"}},
         {R"h(<a href="&#128;&#0;&#xD800;&#x110000;">)h", {"\xE2\x82\xAC\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}},
+        {R"h(<a href="&#x10FFFF;&#xDFFF;&#xE000;">)h", {"\xF4\x8F\xBF\xBF\xEF\xBF\xBD\xEE\x80\x80"}},
         {R"h(<a href="&eacute;&Eacute;&notin;&notit;">)h", {"\xC3\xA9\xC3\x89\xE2\x88\x89&notit;"}},
         {R"h(<a href="&unknown;&#;&#x;&">)h", {"&unknown;&#;&#x;&"}},
         {R"h(<a href="&CounterClockwiseContourIntegral;">)h", {"\xE2\x88\xB3"}},
@@ -83,6 +84,7 @@ TEST(HtmlLinksTest, SrcsetCandidatesAreSplitFromTheirDescriptors) {
 TEST(HtmlLinksTest, NothingInCommentsScriptsOrOtherTextIsATag) {
     ExpectPages({
         {R"h(<!-- <a href="c1"> --><a href="ok1">)h", {"ok1"}},
+        {R"h(<!-- 1 > 0 <a href="c0"> -->)h", {}},
         {R"h(<!-- a -- b --!><a href="ok2">)h", {"ok2"}},
         {R"h(<!--><a href="ok3">)h", {"ok3"}},  // an empty comment
         {R"h(<!---><a href="ok4">)h", {"ok4"}},
@@ -155,7 +157,7 @@ TEST(HtmlLinksTest, StyleAddressesComeFromUrlAndImport) {
         {R"h(<style>@import "d.css"; @import url(e.css); .x { background: url(f\).png) }</style>)h",
          {"d.css", "e.css", "f).png"}},
         {R"h(<style>/* url(no.png) */ .y { content: "url(no2.png)"; cursor: url("g.cur") }</style>)h", {"g.cur"}},
-        {R"h(<style>.z { --myurl(no3.png) }</style>)h", {}},
+        {R"h(<style>.z { --myurl(no3.png) --zurl(no4.png) }</style>)h", {}},
         {R"h(<svg><style><a href="in-svg.html"></style></svg>)h", {"in-svg.html"}},  // foreign: markup, not text
     });
 }
@@ -186,6 +188,7 @@ TEST(HtmlLinksTest, SvgAndMathMarkupEndsWhereBrowsersEndIt) {
         {R"h(<math><annotation-xml><script>'<a href="in-math.html">'</script></annotation-xml></math>)h",
          {"in-math.html"}},
         {R"h(<svg><font color=red><script>'<a href="no4">'</script>)h", {}},
+        {R"h(<math><mrow encoding="text/html"><style><a href="mrow.html"></style></mrow></math>)h", {"mrow.html"}},
     });
     ExpectResources({
         {R"h(<svg><style>.c{fill:url(s.png)}</style><style><![CDATA[ .d{fill:url(d.png)} ]]></style></svg>)h",

@@ -191,6 +191,14 @@ TEST_F(ProjectCommandsTest, AMissingPageFileStopsTheLoadAfterTheSettings) {
     EXPECT_EQ(state.traffic, 123456);
     EXPECT_EQ(state.pageList.Rows(), (std::vector<PageRow>{{"http://other/", ""}}));
     EXPECT_TRUE(view.CallsStartingWith("label").empty());  // the status is not refreshed
+
+    // So does a missing result file, after the pages.
+    SaveAs("Shop", {true});
+    fs::remove("Projects/Shop_result.txt");
+    view.ClearCalls();
+    Load(0);
+    EXPECT_EQ(view.Messages().size(), 1u);
+    EXPECT_TRUE(view.CallsStartingWith("label").empty());
 }
 
 TEST_F(ProjectCommandsTest, TheLoadDialogListsSettingsFilesInOrder) {
