@@ -48,15 +48,14 @@ def crlf(lines):
     return b"".join(line.encode() + b"\r\n" for line in lines)
 
 
-class CliTestCase(unittest.TestCase):
-    """Runs the binary with one connection, or `self.connections`, in a folder of its own per test."""
+class CommandLineTests(unittest.TestCase):
+    """Each test runs the binary with one connection, or `self.connections`, in a folder of its own."""
 
-    routes = SITE
     connections = 1
 
     @classmethod
     def setUpClass(cls):
-        cls.server = TestServer(cls.routes)
+        cls.server = TestServer(SITE)
         cls.addClassCleanup(cls.server.stop)
         cls.base = cls.server.base_url
         cls.site = cls.base + "/"
@@ -92,14 +91,18 @@ class CliTestCase(unittest.TestCase):
         out, err = proc.communicate(timeout=60)
         return subprocess.CompletedProcess(proc.args, proc.returncode, out, err)
 
-    def hold(self, target):
-        """Holds the answer to `target` until the returned function is called, or the test ends."""
-        self.server.hold(target)
-        self.addCleanup(self.server.release, target)
-        return lambda: self.server.release(target)
+    def hold(self, *targets):
+        """Holds the answers to `targets` until server.release(target), or the end of the test."""
+        for target in targets:
+            self.server.hold(target)
+            self.addCleanup(self.server.release, target)
 
-    def await_request(self, target):
+    def start_held(self, target, *args):
+        """Starts the binary with `target` held; returns once that was asked for."""
+        self.hold(target)
+        proc = self.start(*args)
         self.assertTrue(self.server.wait_for_request(target), "the crawler never asked for " + target)
+        return proc
 
     def path(self, *parts):
         return os.path.join(self.cwd, *parts)
@@ -136,9 +139,8 @@ class CliTestCase(unittest.TestCase):
             path = self.path("Projects", "%s_%s.txt" % (name, suffix))
             self.assertEqual(self.read(path) if os.path.exists(path) else None, data, path)
 
-
-class CommandLineTests(CliTestCase):
     def results(self, first=0, end=None):
+        """What a Links crawl of the site finds, in order."""
         b = self.base
         return [b + "/a.html", b + "/pic.jpg", b + "/moved.html", b + "/missing.html", b + "/skip-me.html",
                 "http://localhost:%d/x.html" % self.server.port, b + "/", b + "/sub/", b + "/doc.pdf",
@@ -254,17 +256,13 @@ class CommandLineTests(CliTestCase):
         self.assertEqual(self.read("found.txt"), b"old\r\n")
         old = {name: self.read("Projects", name) for name in os.listdir(self.path("Projects"))}
         room = len(old["full_page.txt"])  # for a page, not for a longer list of pages
-
-        def small_disk():
-            resource.setrlimit(resource.RLIMIT_FSIZE, (room, room))
+        small_disk = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (room, room))  # noqa: E731
         proc = self.veltrano("-q", "-P", "full", "--max-pages", "1", self.site, preexec_fn=small_disk)
         self.assert_run(proc, 1, stderr="cannot write ./Projects/full_page.txt: File too large")
         self.assertEqual({name: self.read("Projects", name) for name in os.listdir(self.path("Projects"))}, old)
 
     def test_two_runs_in_one_folder_do_not_share_it_and_a_second_interrupt_quits_at_once(self):
-        self.hold("/a.html")
-        first = self.start("-q", self.site)
-        self.await_request("/a.html")
+        first = self.start_held("/a.html", "-q", self.site)
         second = self.veltrano("-q", self.site)
         first.send_signal(signal.SIGINT)
         first.send_signal(signal.SIGINT)
@@ -275,12 +273,10 @@ class CommandLineTests(CliTestCase):
         for stop in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
             with self.subTest(signal=stop.name):
                 self.setUp()
-                release = self.hold("/a.html")  # only breaking it off ends the run
-                proc = self.start("-q", "-P", "stop", "-o", "found.txt", self.site)
-                self.await_request("/a.html")
-                proc.send_signal(stop)
+                proc = self.start_held("/a.html", "-q", "-P", "stop", "-o", "found.txt", self.site)
+                proc.send_signal(stop)  # only breaking the page off ends the run
                 stopped = self.finish(proc)
-                release()
+                self.server.release("/a.html")
                 self.assert_run(stopped, 3, self.results(end=6), "Stopping:")
                 self.assertEqual(self.read("Projects", "stop_page.txt"), self.rows(["OK"] + [""] * 4))
                 self.assertEqual(self.read("found.txt"), crlf(self.results(end=6)))
@@ -288,25 +284,23 @@ class CommandLineTests(CliTestCase):
         self.assertEqual(self.read("Projects", "stop_page.txt"), self.rows(OK))
 
     def test_a_closed_output_stops_the_crawl_as_a_stop_does(self):
-        release = self.hold("/a.html")
-        self.hold("/sub/")
+        self.hold("/a.html", "/sub/")
         proc = self.start("-P", "piped", self.site)
         self.assertEqual(proc.stdout.readline().decode(), self.results()[0] + "\n")
         proc.stdout.close()  # as `| head -1` does
         proc.stdout = None
-        release()
+        self.server.release("/a.html")
         stopped = self.finish(proc)
         self.assert_run(stopped, 3, stderr="The current project is saved successfully.")
         self.assertNotIn(b"Broken pipe", stopped.stderr)
         self.assertTrue(self.read("Projects", "piped_page.txt").endswith(crlf([self.base + "/new/next.html", ""])))
 
     def test_connections_overlap_downloads_and_wait_spaces_their_starts(self):
-        release = self.hold("/a.html")
         self.connections = 4
-        proc = self.start("-q", self.site)
+        proc = self.start_held("/a.html", "-q", self.site)
         for target in ("/moved.html", "/missing.html", "/skip-me.html"):  # three ahead of the page in its turn
-            self.await_request(target)
-        release()
+            self.assertTrue(self.server.wait_for_request(target), target)
+        self.server.release("/a.html")
         self.assert_run(self.finish(proc), 0)
         self.server.clear_log()
         self.connections = 8
