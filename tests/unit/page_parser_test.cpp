@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fake_view.h"
@@ -69,12 +70,27 @@ protected:
     AppState state;
 };
 
-TEST_F(PageParserTest, RelativeLinksOnTheStartPageJoinTheSiteAddress) {
-    EXPECT_EQ(PagesFrom(R"(<a href="news.htm"> <A HREF='/dir/list.php?id=1'>)"),
-              (Texts{"http://www.site.com/news.htm", "http://www.site.com/dir/list.php?id=1"}));
-    EXPECT_EQ(PagesFrom(R"(<a href="dir/"><a href="about"><a href="#top">)"),
-              (Texts{"http://www.site.com/dir/", "http://www.site.com/about", "http://www.site.com/#top"}));
-    EXPECT_EQ(PagesFrom(R"(<a href="">)"), Texts{"http://www.site.com/"});
+TEST_F(PageParserTest, LinksResolveAgainstThePageOrWhereItsRedirectLanded) {
+    const std::vector<std::tuple<std::string, std::string, Texts>> cases = {
+        {kSite, R"(<a href="news.htm"> <A HREF='/dir/list.php?id=1'><a href="dir/"><a href="about"><a href="#top">)",
+         {"http://www.site.com/news.htm", "http://www.site.com/dir/", "http://www.site.com/about",
+          "http://www.site.com/#top", "http://www.site.com/dir/list.php?id=1"}},  // double quotes run first
+        {kSite, R"(<a href="">)", {"http://www.site.com/"}},
+        {"http://www.site.com/manual/index.html",
+         R"(<a href="intro.html"><a href="../news.htm"><a href="/top.htm"><a href="#s">)"
+         R"(<a href="//www.site.com/x/y.php"><a href="./a/./b/../c.htm">)",
+         {"http://www.site.com/manual/intro.html", "http://www.site.com/news.htm", "http://www.site.com/top.htm",
+          "http://www.site.com/manual/index.html#s", "http://www.site.com/x/y.php", "http://www.site.com/manual/a/c.htm"}},
+        {"https://www.site.com/new/home.htm", R"(<a href="a.htm">)", {"https://www.site.com/new/a.htm"}},
+        // Without a full base address links join the site address.
+        {"www.site.com/dir/page.htm", R"(<a href="news.htm"><a href="/a/b.htm">)",
+         {"www.site.com/news.htm", "www.site.com/a/b.htm"}},
+    };
+    for (const auto& [base, html, expected] : cases) {
+        state.pageBaseAddress = base;
+        state.siteAddress = base.find("://") == std::string::npos ? "www.site.com" : kSite;
+        EXPECT_EQ(PagesFrom(html), expected) << base << " " << html;
+    }
 }
 
 TEST_F(PageParserTest, AnEmptyLinkIsTheSiteRootUnlessHeld) {
@@ -152,27 +168,6 @@ TEST_F(PageParserTest, CustomCapturesAreCutAt1023BytesAndAtANulByte) {
 TEST_F(PageParserTest, InvalidPatternsAddNothing) {
     UseCustomMode({"<b> </b>"});
     EXPECT_EQ(ResultsFrom("<b>x</b>"), Texts{});
-}
-
-TEST_F(PageParserTest, LinksOnAPageInAFolderResolveAgainstThatPage) {
-    state.pageBaseAddress = "http://www.site.com/manual/index.html";
-    EXPECT_EQ(PagesFrom(R"(<a href="intro.html"><a href="../news.htm"><a href="/top.htm"><a href="#s">)"
-                        R"(<a href="//www.site.com/x/y.php"><a href="./a/./b/../c.htm">)"),
-              (Texts{"http://www.site.com/manual/intro.html", "http://www.site.com/news.htm",
-                     "http://www.site.com/top.htm", "http://www.site.com/manual/index.html#s",
-                     "http://www.site.com/x/y.php", "http://www.site.com/manual/a/c.htm"}));
-}
-
-TEST_F(PageParserTest, ARedirectedPageResolvesAgainstWhereItLanded) {
-    state.pageBaseAddress = "https://www.site.com/new/home.htm";
-    EXPECT_EQ(PagesFrom(R"(<a href="a.htm">)"), Texts{"https://www.site.com/new/a.htm"});
-}
-
-TEST_F(PageParserTest, WithoutAFullBaseAddressLinksJoinTheSiteAddress) {
-    state.siteAddress = "www.site.com";
-    state.pageBaseAddress = "www.site.com/dir/page.htm";
-    EXPECT_EQ(PagesFrom(R"(<a href="news.htm"><a href="/a/b.htm">)"),
-              (Texts{"www.site.com/news.htm", "www.site.com/a/b.htm"}));
 }
 
 TEST_F(PageParserTest, SchemeLinksAreUsedAsTheyStand) {
@@ -264,21 +259,15 @@ protected:
     testing::ScopedWorkingDirectory folder;
 };
 
-TEST_F(ParsePageFileTest, ParsesTheTempPageFile) {
-    WriteTempPage(std::string("<a href=\"a.htm\">\0<a href='b.htm'>", 33));
-    EXPECT_TRUE(ParsePage(state));
-    EXPECT_EQ(Pages(), (Texts{"http://www.site.com/a.htm", "http://www.site.com/b.htm"}));
-}
-
-TEST_F(ParsePageFileTest, AnEmptyFileParsesToNothing) {
+TEST_F(ParsePageFileTest, ParsesTheTempPageFileOrSaysWhyNot) {
+    EXPECT_FALSE(ParsePage(state));
+    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open tmp file"});
     WriteTempPage("");
     EXPECT_TRUE(ParsePage(state));
     EXPECT_EQ(view.CallsStartingWith("label"), (Texts{"label pagesTotal: 0", "label resultsTotal: 0"}));
-}
-
-TEST_F(ParsePageFileTest, AMissingFileIsReported) {
-    EXPECT_FALSE(ParsePage(state));
-    EXPECT_EQ(view.Messages(), Texts{"message(info): Error open tmp file"});
+    WriteTempPage(std::string("<a href=\"a.htm\">\0<a href='b.htm'>", 33));
+    EXPECT_TRUE(ParsePage(state));
+    EXPECT_EQ(Pages(), (Texts{"http://www.site.com/a.htm", "http://www.site.com/b.htm"}));
 }
 
 }  // namespace
