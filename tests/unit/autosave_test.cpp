@@ -34,61 +34,36 @@ TEST_F(AutosaveTest, FirstStartTakesTheDefaultsQuietly) {
     EXPECT_FALSE(fs::exists("Projects"));
 }
 
-TEST_F(AutosaveTest, WritesTheSetupAsTheViewShowsIt) {
-    view.grabSelection = 1;
-    view.webSite = "http://www.site.com/";
-    view.skipMask = "";
-    state.grabMode = kGrabLinks;  // the snapshot of the last crawl does not count
-    state.extensionList.Assign({"jpg"});
-    Autosave(state);
-    EXPECT_EQ(ReadBytes("Projects/autosave_ini.txt"),
-              "[ MAIN ]\r\nGRAB_TYPE = 1\r\nWEB_SITE = http://www.site.com/\r\nSKIP_MASK = \r\n");
-    EXPECT_EQ(ReadBytes("Projects/autosave_extension.txt"), "jpg\r\n");
-    EXPECT_TRUE(fs::exists("Projects/autosave_pattern.txt"));
-    EXPECT_EQ(fs::file_size("Projects/autosave_pattern.txt"), 0u);
-    EXPECT_TRUE(view.Messages().empty());
-}
-
-TEST_F(AutosaveTest, TheSetupComesBackAtTheNextStart) {
-    view.grabSelection = 1;
+TEST_F(AutosaveTest, TheSetupAsTheViewShowsItComesBackAtTheNextStart) {
+    view.grabSelection = 5;  // a selection this program does not know is kept as it is
     view.webSite = "  http://www.site.com/ ";
     view.skipMask = std::string(300, 'm');
+    state.grabMode = kGrabLinks;  // the snapshot of the last crawl does not count
     state.extensionList.Assign({});
     state.patternList.Assign({"<b > </b>", "<i > </i>"});
     Autosave(state);
+    EXPECT_TRUE(view.Messages().empty());
 
     testing::FakeView nextView;
     AppState next;
     next.view = &nextView;
     next.extensionList.Assign({"stale"});
     RestoreAutosave(next);
-    EXPECT_EQ(next.grabMode, kGrabCustom);
-    EXPECT_EQ(nextView.grabSelection, 1);
+    EXPECT_EQ(next.grabMode, 5);
+    EXPECT_EQ(nextView.CallsStartingWith("grab"), Texts{"grab: 5"});
     EXPECT_EQ(next.siteAddress, "http://www.site.com/");
     EXPECT_EQ(nextView.webSite, "http://www.site.com/");
     EXPECT_EQ(next.skipMask, std::string(259, 'm'));
     EXPECT_EQ(next.extensionList.Items(), Texts{});  // an empty file is an empty list
     EXPECT_EQ(next.patternList.Items(), (Texts{"<b > </b>", "<i > </i>"}));
     EXPECT_TRUE(nextView.Messages().empty());
-}
 
-TEST_F(AutosaveTest, AGrabTypeThatNamesNoEntryIsKept) {
-    fs::create_directory("Projects");
-    WriteBytes("Projects/autosave_ini.txt", "[ MAIN ]\r\nGRAB_TYPE = 5\r\n");
-    RestoreAutosave(state);
-    EXPECT_EQ(state.grabMode, 5);
-    EXPECT_EQ(view.CallsStartingWith("grab"), Texts{"grab: 5"});
-}
-
-TEST_F(AutosaveTest, AMissingListFileLeavesTheListAsItIsWithoutAMessage) {
-    state.patternList.Assign({"a b c"});
-    Autosave(state);
+    // A missing list file leaves that list as it is, without a word.
     fs::remove("Projects/autosave_pattern.txt");
-    AppState next;
-    next.view = &view;
+    next.patternList.Assign({"kept"});
     RestoreAutosave(next);
-    EXPECT_EQ(next.patternList.Count(), 0u);
-    EXPECT_TRUE(view.Messages().empty());
+    EXPECT_EQ(next.patternList.Items(), Texts{"kept"});
+    EXPECT_TRUE(nextView.Messages().empty());
 }
 
 TEST_F(AutosaveTest, TheSetIsReplacedWholeOrNotAtAll) {
