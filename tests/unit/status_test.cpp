@@ -71,9 +71,12 @@ TEST_F(StatusTest, TheGrabModeEnablesItsOwnControls) {
     ApplyGrabMode(state);
     view.grabSelection = -1;  // no selection acts as "Custom"
     ApplyGrabMode(state);
+    view.grabSelection = 2;
+    ApplyGrabMode(state);
     EXPECT_EQ(view.Calls(), (Texts{"grab controls: patterns off, extensions on",
                                    "grab controls: patterns on, extensions off",
-                                   "grab controls: patterns on, extensions off"}));
+                                   "grab controls: patterns on, extensions off",
+                                   "grab controls: patterns off, extensions on"}));
     EXPECT_EQ(state.grabMode, kGrabLinks);  // the crawl takes its mode at start only
 }
 
