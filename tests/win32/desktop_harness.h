@@ -8,21 +8,16 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <mutex>
 #include <optional>
-#include <ostream>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
+#include <tuple>
 
 #include "crawl/crawl_worker.h"
 #include "resource.h"
@@ -33,6 +28,9 @@ namespace veltrano::testing {
 
 using Texts = std::vector<std::string>;
 using Rows = std::vector<std::pair<std::string, std::string>>;
+using ShownMessage = std::tuple<HWND, std::string, std::string, UINT>;  // owner, text, caption, flags
+// owner, title, default extension, flags, filter (with its NUL separators), size of the file buffer
+using ChooserRequest = std::tuple<HWND, std::string, std::string, DWORD, std::string, DWORD>;
 
 // True when `condition` held within `limit`, checked every few milliseconds.
 inline bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
@@ -47,81 +45,49 @@ inline std::string FileText(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
-// A fresh folder as the working directory while it lives.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        static int made = 0;
-        std::filesystem::remove_all(path_ += std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made));
-        std::filesystem::create_directories(path_);
-        std::filesystem::current_path(path_);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::current_path(previous_, ignored);
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
+// Makes a fresh folder the working directory; the folders made go when the process ends.
+inline void EnterFreshFolder() {
+    static const auto root = std::filesystem::temp_directory_path() / ("veltrano-desktop-" + std::to_string(GetCurrentProcessId()));
+    static const struct Cleanup {
+        ~Cleanup() {
+            std::error_code ignored;
+            std::filesystem::current_path(root.parent_path(), ignored);
+            std::filesystem::remove_all(root, ignored);
+        }
+    } cleanup;
+    static int made = 0;
+    std::filesystem::create_directories(root / std::to_string(++made));
+    std::filesystem::current_path(root / std::to_string(made));
+}
 
-private:
-    std::filesystem::path previous_ = std::filesystem::current_path();
-    std::filesystem::path path_ = std::filesystem::temp_directory_path() / "veltrano-desktop-";
-};
-
-struct ShownMessage {
-    HWND owner;
-    std::string text, caption;
-    UINT flags;
-    bool operator==(const ShownMessage&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const ShownMessage& shown) {
-        return out << '"' << shown.text << "\" (" << shown.caption << ", flags " << shown.flags << ", owner " << shown.owner << ')';
-    }
-};
-
-struct ChooserRequest {
-    HWND owner;
-    std::string filter, title, defaultExtension;  // the filter with its NUL separators
-    DWORD maxFile, flags;
-};
-
-// What the program showed or asked for outside its own window, in order.
-struct Record {
-    std::vector<ShownMessage> messages;
-    Texts opened;  // "file parameters"
-    std::vector<ChooserRequest> chooserRequests;
-    int beeps = 0;
-};
+inline void Press(HWND dialog, int button) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
 
 class DesktopHarness {
 public:
-    // Works in a scratch folder of its own, or in `folder` if given.
-    explicit DesktopHarness(const std::filesystem::path& folder = {}) {
-        if (folder.empty()) scratch_.emplace(); else std::filesystem::current_path(folder);
-        win32::Seams& seams = win32::CurrentSeams();
-        seams.messageBox = [this](HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-            const std::lock_guard lock(mutex_);
-            record_.messages.push_back({owner, text, caption, flags});
-            return (flags & MB_TYPEMASK) != MB_YESNO ? IDOK : Next(answers_).value_or(false) ? IDYES : IDNO;
-        };
-        seams.shellOpen = [this](HWND, const std::string& file, const std::string& parameters) {
-            const std::lock_guard lock(mutex_);
-            record_.opened.push_back(parameters.empty() ? file : file + " " + parameters);
-        };
-        seams.chooseFile = [this](OPENFILENAMEA& request) {
-            const std::lock_guard lock(mutex_);
-            std::string filter;
-            for (const char* part = request.lpstrFilter; *part; part += std::strlen(part) + 1) filter.append(part).push_back('\0');
-            record_.chooserRequests.push_back({request.hwndOwner, filter, request.lpstrTitle,
-                                               request.lpstrDefExt ? request.lpstrDefExt : "", request.nMaxFile, request.Flags});
-            const std::optional<std::string> path = Next(paths_).value_or(std::nullopt);
-            if (path) lstrcpynA(request.lpstrFile, path->c_str(), static_cast<int>(request.nMaxFile));
-            return path.has_value();
-        };
-        seams.beep = [this] {
-            const std::lock_guard lock(mutex_);
-            ++record_.beeps;
-        };
+    // Works in a fresh folder, or in the working folder if told so.
+    explicit DesktopHarness(bool freshFolder = true) {
+        if (freshFolder) EnterFreshFolder();
+        win32::CurrentSeams() = {
+            [this](HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+                const std::lock_guard lock(mutex_);
+                messages_.emplace_back(owner, text, caption, flags);
+                return (flags & MB_TYPEMASK) != MB_YESNO ? IDOK : Next(answers_, false) ? IDYES : IDNO;
+            },
+            [this](HWND, const std::string& file, const std::string& parameters) {
+                const std::lock_guard lock(mutex_);
+                opened_.push_back(parameters.empty() ? file : file + " " + parameters);
+            },
+            [this] { ++beeps_; },
+            [this](OPENFILENAMEA& request) {
+                const std::lock_guard lock(mutex_);
+                std::string filter;
+                for (const char* part = request.lpstrFilter; *part; part += std::strlen(part) + 1) filter.append(part).push_back('\0');
+                requests_.emplace_back(request.hwndOwner, request.lpstrTitle, request.lpstrDefExt ? request.lpstrDefExt : "",
+                                       request.Flags, filter, request.nMaxFile);
+                const std::optional<std::string> path = Next(paths_, std::optional<std::string>());
+                if (path) lstrcpynA(request.lpstrFile, path->c_str(), static_cast<int>(request.nMaxFile));
+                return path.has_value();
+            }};
         ui_ = std::thread([this] {
             CoInitialize(nullptr);
             INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
@@ -129,8 +95,7 @@ public:
             result_ = win32::RunMainWindow(app_);
             CoUninitialize();
         });
-        WaitFor([this] { return app_.view.Window() != nullptr; });
-        window_ = app_.view.Window();
+        WaitFor([this] { return (window_ = app_.view.Window()) != nullptr; });
     }
     ~DesktopHarness() {
         app_.state.crawlRunning = false;
@@ -143,50 +108,41 @@ public:
     DesktopHarness& operator=(const DesktopHarness&) = delete;
 
     // The answers to the next Yes/No questions, in order; No once they run out.
-    void Answer(std::initializer_list<bool> answers) { Queue(answers_, answers); }
-    // The files the next choosers return, in order; nothing cancels, as
-    // does a chooser once they run out.
-    void Choose(std::initializer_list<std::optional<std::string>> paths) { Queue(paths_, paths); }
-    Record Seen() const {
+    void Answer(std::initializer_list<bool> answers) {
         const std::lock_guard lock(mutex_);
-        return record_;
+        answers_.insert(answers_.end(), answers);
     }
+    // The files the next choosers return, in order; nothing cancels, as does a chooser once they run out.
+    void Choose(std::initializer_list<std::optional<std::string>> paths) {
+        const std::lock_guard lock(mutex_);
+        paths_.insert(paths_.end(), paths);
+    }
+    std::vector<ShownMessage> Messages() const { return Copy(messages_); }
     Texts Said() const {
         Texts texts;
-        for (const ShownMessage& message : Seen().messages) texts.push_back(message.text);
+        for (const ShownMessage& message : Messages()) texts.push_back(std::get<1>(message));
         return texts;
     }
-    bool WaitUntilSaid(std::size_t count) const {
-        return WaitFor([&] { return Said().size() >= count; }, std::chrono::seconds(10));
-    }
+    bool WaitUntilSaid(std::size_t count) const { return WaitFor([&] { return Said().size() >= count; }); }
+    Texts Opened() const { return Copy(opened_); }
+    std::vector<ChooserRequest> ChooserRequests() const { return Copy(requests_); }
+    int Beeps() const { return beeps_; }
 
     AppState& State() { return app_.state; }
     HWND Window() const { return window_; }
     HWND Item(int id) const { return GetDlgItem(window_, id); }
-    LRESULT Send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-        return SendMessageA(Item(id), message, wParam, lParam);
-    }
-    // A command as the control or menu item with this id sends it.
-    void Command(int id, UINT notification = BN_CLICKED) {
-        SendMessageA(window_, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(Item(id)));
-    }
-    // The same, without waiting for it to be handled (for commands that open modal dialogs).
-    void Post(int id, UINT notification = BN_CLICKED) {
-        PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(Item(id)));
-    }
-    // The modal dialog with this title that the command opens, once it
-    // shows; null when none did within a few seconds.
+    LRESULT Send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const { return SendMessageA(Item(id), message, wParam, lParam); }
+    // A command as the control or menu item with this id sends it; Post does not wait for it to be handled.
+    void Command(int id, UINT notification = BN_CLICKED) { SendMessageA(window_, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(Item(id))); }
+    void Post(int id, UINT notification = BN_CLICKED) { PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(Item(id))); }
+    // The modal dialog with this title that the command opens, once it shows; null when none did.
     HWND Open(int id, const char* title, UINT notification = BN_CLICKED) {
         Post(id, notification);
         HWND dialog = nullptr;
-        WaitFor([&] {
-            dialog = FindWindowA("#32770", title);
-            return dialog && GetWindow(dialog, GW_OWNER) == window_ && IsWindowVisible(dialog);
-        }, std::chrono::seconds(10));
+        WaitFor([&] { return (dialog = FindWindowA("#32770", title)) && GetWindow(dialog, GW_OWNER) == window_ && IsWindowVisible(dialog); },
+                std::chrono::seconds(10));
         return dialog;
     }
-    // Runs `job` on the window's thread, between two of its messages.
-    void OnUiThread(const std::function<void()>& job) { SendMessageA(window_, win32::WM_APP_RUN, 0, reinterpret_cast<LPARAM>(&job)); }
     // A key pressed in a control, through the window's own message loop (so
     // that Enter and Esc reach the dialog's default handling).
     void PressKey(int id, UINT key) {
@@ -215,26 +171,15 @@ public:
         SendMessageA(window_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(position, FALSE));
         return (GetMenuState(popup, static_cast<UINT>(command), MF_BYCOMMAND) & MF_GRAYED) != 0;
     }
-
     // The page list as the list view shows it: "Web page" and "Result".
     Rows PageRows() const {
         Rows rows;
-        for (int row = 0, count = static_cast<int>(Send(IDC_PAGE_LIST, LVM_GETITEMCOUNT)); row < count; ++row) {
+        for (int row = 0; row < Send(IDC_PAGE_LIST, LVM_GETITEMCOUNT); ++row) {
             char cells[2][1100] = {};
-            for (int column = 0; column < 2; ++column) {
-                LVITEMA item{};
-                item.iSubItem = column;
-                item.pszText = cells[column];
-                item.cchTextMax = sizeof cells[column];
-                Send(IDC_PAGE_LIST, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-            }
+            for (int column : {0, 1}) ListView_GetItemText(Item(IDC_PAGE_LIST), row, column, cells[column], sizeof cells[column]);
             rows.emplace_back(cells[0], cells[1]);
         }
         return rows;
-    }
-    // The row that is focused and selected, or -1.
-    LRESULT CurrentPageRow() const {
-        return Send(IDC_PAGE_LIST, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED);
     }
     Texts ListBoxItems(int id) const { return ListBoxItems(Item(id)); }
     static Texts ListBoxItems(HWND box) {
@@ -270,24 +215,26 @@ public:
 
 private:
     template <class T>
-    void Queue(std::deque<T>& queue, std::initializer_list<T> items) {
+    T Copy(const T& record) const {
         const std::lock_guard lock(mutex_);
-        queue.insert(queue.end(), items);
+        return record;
     }
     template <class T>
-    static std::optional<T> Next(std::deque<T>& queue) {
-        if (queue.empty()) return std::nullopt;
-        T next = std::move(queue.front());
+    static T Next(std::deque<T>& queue, T otherwise) {
+        if (queue.empty()) return otherwise;
+        T next = queue.front();
         queue.pop_front();
         return next;
     }
 
     mutable std::mutex mutex_;
-    Record record_;
+    std::vector<ShownMessage> messages_;
+    Texts opened_;  // "file parameters"
+    std::vector<ChooserRequest> requests_;
+    std::atomic<int> beeps_ = 0;
     std::deque<bool> answers_;
     std::deque<std::optional<std::string>> paths_;
     win32::Seams saved_ = win32::CurrentSeams();
-    std::optional<ScratchFolder> scratch_;
     win32::DesktopApp app_;
     HWND window_ = nullptr;
     INT_PTR result_ = 0;

@@ -1,0 +1,351 @@
+// The desktop program under Wine: the real main window and its dialogs as a
+// user meets them, crawling sites served on 127.0.0.1 through the system's
+// URL download service, and that downloader on its own. The rules behind
+// each command are the core's, tested natively: these scenarios show that
+// the window reflects them and drives them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "desktop_harness.h"
+#include "http_test_server.h"
+#include "win32/download_status.h"
+#include "win32/help.h"
+#include "win32/urlmon_downloader.h"
+
+namespace veltrano::testing {
+namespace {
+
+constexpr UINT kInformation = MB_OK | MB_ICONINFORMATION;
+constexpr UINT kQuestion = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;
+
+bool Closes(HWND dialog) { return WaitFor([dialog] { return !IsWindow(dialog); }, std::chrono::seconds(10)); }
+
+class DesktopTest : public ::testing::Test {
+protected:
+    void TearDown() override { server.Release(held_); }
+    std::string Url(std::string_view target) const { return server.Address(target); }
+    void Serve(const std::string& target, const std::string& body) { server.Route(target, {200, "", body}); }
+    // Holds the answer to `target` until the next Hold (which lets it go) or the test's end.
+    void Hold(const std::string& target) {
+        server.Release(held_);
+        server.Hold(held_ = target);
+    }
+    bool WaitForRequest(const std::string& target) {
+        return WaitFor([&] {
+            const std::vector<RecordedRequest> asked = server.Requests();
+            return std::any_of(asked.begin(), asked.end(), [&](const RecordedRequest& request) { return request.target == target; });
+        });
+    }
+    ShownMessage Message(HWND owner, const std::string& text, UINT flags) const { return {owner, text, "Veltrano", flags}; }
+
+    // Declared first: the server outlives the window and its worker.
+    HttpTestServer server;
+    DesktopHarness desktop;
+    std::string held_ = "/held";
+};
+
+TEST_F(DesktopTest, ACrawlIsShownSavedAsAProjectAndLoadedBack) {
+    const std::string home = "<a href=\"a.html\">A</a> <a href=\"pic.jpg\">P</a> <A HREF=\"Movie.mp4\">M</A>", leaf = "<p>leaf</p>";
+    Serve("/", home);
+    Serve("/a.html", leaf);
+    desktop.Command(IDM_PRESET_IMAGE);
+    desktop.Command(IDM_PRESET_VIDEO);
+    EXPECT_EQ(desktop.ListBoxItems(IDC_EXT_LIST), (Texts{"gif", "png", "jpg", "jpeg", "bmp", "ico", "avi", "mov", "mp4"}));
+    desktop.SetText(IDC_WEB_SITE, Url("/"));
+    desktop.PressKey(IDC_WEB_SITE, VK_RETURN);  // the default button is Start
+    ASSERT_TRUE(desktop.WaitUntilSaid(1) && desktop.WaitForCrawlEnd());
+    const Rows rows = {{Url("/"), "OK"}, {Url("/a.html"), "OK"}};
+    EXPECT_EQ(desktop.PageRows(), rows);
+    EXPECT_EQ(desktop.ResultItems(), (Texts{Url("/pic.jpg"), Url("/Movie.mp4")}));
+    EXPECT_EQ(desktop.Send(IDC_RESULT_LIST, LB_GETCURSEL), 1);
+    Texts labels;
+    for (int id : {IDC_TRAFFIC, IDC_PAGES_TOTAL, IDC_RESULTS_TOTAL, IDC_CURRENT_ROW, IDC_DOWNLOADING, IDC_START}) labels.push_back(desktop.Text(id));
+    EXPECT_EQ(labels, (Texts{std::to_string(home.size() + leaf.size()), "2", "2", "2", Url("/a.html"), "Start"}));
+    EXPECT_EQ(desktop.Send(IDC_PROGRESS, PBM_GETPOS), 100);
+    EXPECT_TRUE(desktop.Enabled(IDC_START) && desktop.Enabled(IDC_PAGE_LIST));
+    EXPECT_EQ(desktop.Messages(), std::vector{Message(desktop.Window(), "The project is completed successfully!", kInformation)});
+
+    // A double-click on the page list opens its current row, and nothing without one.
+    NMHDR click{desktop.Item(IDC_PAGE_LIST), IDC_PAGE_LIST, static_cast<UINT>(NM_DBLCLK)};
+    SendMessageA(desktop.Window(), WM_NOTIFY, IDC_PAGE_LIST, reinterpret_cast<LPARAM>(&click));
+    ListView_SetItemState(desktop.Item(IDC_PAGE_LIST), -1, 0, LVIS_FOCUSED | LVIS_SELECTED);
+    SendMessageA(desktop.Window(), WM_NOTIFY, IDC_PAGE_LIST, reinterpret_cast<LPARAM>(&click));
+    EXPECT_EQ(desktop.Opened(), Texts{Url("/a.html")});
+
+    // Saved through the file name dialog, which refuses a blank name over itself.
+    const HWND naming = desktop.Open(IDM_SAVE_PROJECT, "Enter file name");
+    Press(naming, IDOK);
+    EXPECT_EQ(desktop.Messages().back(), Message(naming, "Please enter a file name.", kInformation));
+    SetDlgItemTextA(naming, IDC_FILE_NAME, "alpha");
+    Press(naming, IDOK);
+    ASSERT_TRUE(Closes(naming) && desktop.WaitUntilSaid(3));
+    desktop.Command(IDM_NEW_PROJECT);
+    EXPECT_TRUE(desktop.PageRows().empty() && desktop.ResultItems().empty() && desktop.Send(IDC_PROGRESS, PBM_GETPOS) == 0);
+
+    // The load dialog lists the project, wants one chosen and loads it; later it deletes it, asking over itself.
+    HWND loading = desktop.Open(IDM_LOAD_PROJECT, "Load project");
+    EXPECT_EQ(desktop.ListBoxItems(GetDlgItem(loading, IDC_PROJECT_LIST)), Texts{"alpha.ini"});
+    Press(loading, IDOK);
+    EXPECT_EQ(desktop.Said().back(), "Please select an item.");
+    SendDlgItemMessageA(loading, IDC_PROJECT_LIST, LB_SETCURSEL, 0, 0);
+    Press(loading, IDOK);
+    ASSERT_TRUE(Closes(loading));
+    desktop.Flush();
+    EXPECT_EQ(desktop.PageRows(), rows);
+    EXPECT_EQ(desktop.ResultItems().size(), 2u);
+    loading = desktop.Open(IDM_LOAD_PROJECT, "Load project");
+    SendDlgItemMessageA(loading, IDC_PROJECT_LIST, LB_SETCURSEL, 0, 0);
+    desktop.Answer({true});
+    Press(loading, IDC_PROJECT_DELETE);
+    EXPECT_EQ(desktop.Messages().back(), Message(loading, "Delete the project. Areyou sure?", kQuestion));
+    EXPECT_TRUE(desktop.ListBoxItems(GetDlgItem(loading, IDC_PROJECT_LIST)).empty());
+    Press(loading, IDCANCEL);
+    ASSERT_TRUE(Closes(loading));
+}
+
+TEST_F(DesktopTest, PauseContinueAndExitWhileAPageIsInFlight) {
+    Serve("/", "<a href='p1.html'>1</a><a href='p2.html'>2</a><a href='p3.html'>3</a><a href='p4.html'>4</a><a href='p5.html'>5</a>");
+    const auto projectCommandsGreyed = [this] {
+        return std::vector{desktop.MenuItemGreyed(0, IDM_NEW_PROJECT), desktop.MenuItemGreyed(0, IDM_LOAD_PROJECT),
+                           desktop.MenuItemGreyed(0, IDM_SAVE_PROJECT), desktop.MenuItemGreyed(1, IDM_SAVE_RESULTS)};
+    };
+    Hold("/p2.html");
+    desktop.Start(Url("/"));
+    ASSERT_TRUE(WaitForRequest("/p2.html"));
+    EXPECT_EQ(desktop.Text(IDC_START), "Pause");
+    EXPECT_FALSE(desktop.Enabled(IDC_PAGE_LIST));
+    EXPECT_EQ(projectCommandsGreyed(), std::vector(4, true));
+    EXPECT_TRUE(WaitFor([this] { return desktop.Text(IDC_TIMER) == "00:00:01"; }, std::chrono::seconds(5)));
+    desktop.Command(IDC_START);  // Pause: the page in flight is finished first
+    EXPECT_FALSE(desktop.Enabled(IDC_START));
+    EXPECT_EQ(projectCommandsGreyed(), std::vector(4, true));
+
+    Hold("/p4.html");
+    ASSERT_TRUE(desktop.WaitForCrawlEnd());
+    EXPECT_EQ(desktop.Beeps(), 1);
+    EXPECT_EQ(desktop.Text(IDC_START), "Continue");
+    EXPECT_TRUE(desktop.Enabled(IDC_START) && desktop.Enabled(IDC_PAGE_LIST));
+    EXPECT_EQ(desktop.PageRows()[2].second, "OK");
+    EXPECT_EQ(desktop.PageRows()[3].second, "");
+    EXPECT_EQ(desktop.Send(IDC_PAGE_LIST, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED), 3);
+    EXPECT_EQ(projectCommandsGreyed(), std::vector(4, false));
+
+    desktop.Command(IDC_START);
+    ASSERT_TRUE(WaitForRequest("/p4.html"));
+    desktop.Post(IDM_EXIT);  // answered No: the crawl goes on
+    ASSERT_TRUE(desktop.WaitUntilSaid(1));
+    EXPECT_TRUE(desktop.State().crawlRunning);
+    desktop.Answer({true, false});
+    desktop.Post(IDM_EXIT);
+    // The found pages are unsaved: the page in flight ends before that question.
+    ASSERT_TRUE(desktop.WaitUntilSaid(2));
+    desktop.Flush();
+    EXPECT_TRUE(IsWindow(desktop.Window()));
+    Hold("/none");
+    ASSERT_TRUE(desktop.WaitForWindowEnd());
+    EXPECT_EQ(desktop.Result(), IDCANCEL);
+    EXPECT_EQ(desktop.Said(), (Texts{"Break search process. Are you sure?", "Break search process. Are you sure?", "Save changes?"}));
+    EXPECT_EQ(desktop.State().pageList.Row(4).result, "OK");
+    EXPECT_EQ(desktop.State().pageList.Row(5).result, "");
+}
+
+TEST_F(DesktopTest, EscapeClosesAtOnceMidCrawlAndTheSetupIsKept) {
+    desktop.Command(IDM_PRESET_XML);
+    desktop.ChooseGrabMode(2);
+    desktop.SetText(IDC_SKIP_MASK, "index");
+    Hold("/");
+    desktop.Start(Url("/"));
+    ASSERT_TRUE(WaitForRequest("/"));
+    desktop.PressKey(IDC_WEB_SITE, VK_ESCAPE);
+    ASSERT_TRUE(desktop.WaitForWindowEnd());
+    EXPECT_TRUE(desktop.Said().empty());
+    EXPECT_EQ(FileText("Projects/autosave_ini.txt"), "[ MAIN ]\r\nGRAB_TYPE = 2\r\nWEB_SITE = " + Url("/") + "\r\nSKIP_MASK = index\r\n");
+    EXPECT_EQ(FileText("Projects/autosave_extension.txt"), "xml\r\n");
+}
+
+TEST_F(DesktopTest, TheGrabModeEnablesItsOwnListWhoseEditorsAddAndEdit) {
+    const auto sides = [this] {  // how many controls of the pattern side and of the extension side are enabled
+        std::pair<int, int> enabled;
+        for (int id : {IDC_PATTERN_LIST, IDC_PAT_ADD, IDC_PAT_EDIT, IDC_PAT_DELETE, IDC_PAT_PRESETS, IDC_PATTERN_LABEL}) enabled.first += desktop.Enabled(id);
+        for (int id : {IDC_EXT_LIST, IDC_EXT_ADD, IDC_EXT_EDIT, IDC_EXT_DELETE, IDC_EXT_PRESETS, IDC_EXT_LABEL}) enabled.second += desktop.Enabled(id);
+        return enabled;
+    };
+    EXPECT_EQ(desktop.Text(IDC_GRAB), "Links");
+    EXPECT_EQ(sides(), std::pair(0, 6));
+    desktop.ChooseGrabMode(2);
+    EXPECT_EQ(desktop.Text(IDC_GRAB), "All links");
+    EXPECT_EQ(sides(), std::pair(0, 6));
+    desktop.ChooseGrabMode(1);
+    desktop.Send(IDC_GRAB, CB_SETCURSEL, 0);
+    desktop.Command(IDC_GRAB, CBN_DROPDOWN);  // only a selection change applies the mode
+    EXPECT_EQ(sides(), std::pair(6, 0));
+    EXPECT_TRUE(desktop.Enabled(IDC_PAT_CLEAR) && desktop.Enabled(IDC_EXT_CLEAR));
+
+    // The pattern editor: a fixed font over the main window's client area, and help on patterns.
+    std::ofstream("Veltrano.chm") << "help";
+    HWND editor = desktop.Open(IDC_PAT_ADD, "Add item");
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(editor, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_STREQ(font.lfFaceName, "Courier New");
+    POINT corner{};
+    MapWindowPoints(editor, desktop.Window(), &corner, 1);
+    EXPECT_TRUE(corner.x == 0 && corner.y == 0);
+    Press(editor, IDC_ITEM_HELP);
+    EXPECT_EQ(desktop.Opened(), Texts{"HH -mapid 2 Veltrano.chm"});
+    SetDlgItemTextA(editor, IDC_ITEM_TEXT, "<title > </title>");
+    Press(editor, IDOK);
+    ASSERT_TRUE(Closes(editor));
+    desktop.Command(IDM_PRESET_HTML_LINK);
+    EXPECT_EQ(desktop.ListBoxItems(IDC_PATTERN_LIST), (Texts{"<title > </title>", "< A  HREF = \" \"", "< A  HREF = ' '"}));
+
+    // The extension editor refuses to open on an empty list, and a blank entry without closing.
+    desktop.Post(IDC_EXT_EDIT);
+    ASSERT_TRUE(desktop.WaitUntilSaid(1));
+    EXPECT_EQ(FindWindowA("#32770", "Edit item"), nullptr);
+    editor = desktop.Open(IDC_EXT_ADD, "Add item");
+    EXPECT_EQ(SendDlgItemMessageA(editor, IDC_ITEM_TEXT, EM_GETLIMITTEXT, 0, 0), 99);
+    Press(editor, IDOK);
+    SetDlgItemTextA(editor, IDC_ITEM_TEXT, "ogg");
+    Press(editor, IDOK);
+    ASSERT_TRUE(Closes(editor));
+    desktop.Command(IDM_PRESET_MUSIC);
+    desktop.Send(IDC_EXT_LIST, LB_SETCURSEL, 1);
+    desktop.Command(IDC_EXT_LIST, LBN_SELCHANGE);  // a click is not a double-click
+    editor = desktop.Open(IDC_EXT_LIST, "Edit item", LBN_DBLCLK);
+    char shown[128] = "";
+    GetDlgItemTextA(editor, IDC_ITEM_TEXT, shown, sizeof shown);
+    EXPECT_STREQ(shown, "wav");
+    SetDlgItemTextA(editor, IDC_ITEM_TEXT, "flac");
+    Press(editor, IDOK);
+    ASSERT_TRUE(Closes(editor));
+    EXPECT_EQ(desktop.ListBoxItems(IDC_EXT_LIST), (Texts{"ogg", "flac", "mp3"}));
+    EXPECT_EQ(desktop.Send(IDC_EXT_LIST, LB_GETCURSEL), 1);
+    desktop.Send(IDC_EXT_LIST, LB_SETCURSEL, static_cast<WPARAM>(-1));
+    desktop.Post(IDC_EXT_EDIT);
+    ASSERT_TRUE(desktop.WaitUntilSaid(3));
+    EXPECT_EQ(desktop.Said().back(), "Please select an item for edit.");
+}
+
+TEST_F(DesktopTest, ListEntriesAreDeletedAndClearedAfterAQuestion) {
+    desktop.Command(IDM_PRESET_MUSIC);
+    desktop.Command(IDM_PRESET_HTML_LINK);
+    desktop.Send(IDC_EXT_LIST, LB_SETCURSEL, 1);
+    desktop.Command(IDC_EXT_DELETE);
+    desktop.Command(IDC_EXT_DELETE);  // nothing selected now
+    desktop.Command(IDC_EXT_CLEAR);  // answered No
+    EXPECT_EQ(desktop.ListBoxItems(IDC_EXT_LIST), (Texts{"wav", "ogg"}));
+    desktop.Answer({true, true});
+    desktop.Command(IDC_EXT_CLEAR);
+    desktop.Command(IDC_PAT_CLEAR);
+    desktop.Command(IDC_EXT_CLEAR);  // an empty list asks nothing
+    EXPECT_TRUE(desktop.ListBoxItems(IDC_EXT_LIST).empty() && desktop.ListBoxItems(IDC_PATTERN_LIST).empty());
+    EXPECT_EQ(desktop.Messages(), std::vector(3, Message(desktop.Window(), "Delete all items. Are you sure?", kQuestion)));
+}
+
+TEST_F(DesktopTest, ResultFilesGoThroughTheChooserAndOnlyWebAddressesOpen) {
+    const Texts results = {"http://one.example/", "HTTPS://two.example/x", "Ftp://f.example/", "C:\\calc.exe", "http:/half.example"};
+    std::ofstream found("found.txt", std::ios::binary);
+    for (const std::string& result : results) found << result << "\r\n";
+    found.close();
+    desktop.Choose({std::nullopt, "found.txt", "saved.txt"});
+    desktop.Command(IDM_LOAD_RESULTS);  // cancelled
+    desktop.Command(IDM_LOAD_RESULTS);
+    EXPECT_EQ(desktop.ResultItems(), results);
+    EXPECT_EQ(desktop.Text(IDC_RESULTS_TOTAL), "5");
+    for (int item = 0; item <= 5; ++item) {  // the last one selects nothing
+        desktop.Send(IDC_RESULT_LIST, LB_SETCURSEL, static_cast<WPARAM>(item < 5 ? item : -1));
+        desktop.Command(IDC_RESULT_LIST, LBN_DBLCLK);
+        desktop.Command(IDC_RESULT_LIST, LBN_SELCHANGE);
+    }
+    EXPECT_EQ(desktop.Opened(), (Texts{results[0], results[1], results[2]}));
+    desktop.Command(IDM_SAVE_RESULTS);
+    EXPECT_EQ(FileText("saved.txt"), FileText("found.txt"));
+    EXPECT_EQ(desktop.Said(), Texts{"Data is saved successfully."});
+    constexpr DWORD kFlags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    const std::string filter("txt (*.txt)\0*.txt\0", 18);
+    const ChooserRequest load = {desktop.Window(), "Please select a file", "", kFlags | OFN_FILEMUSTEXIST, filter, MAX_PATH};
+    EXPECT_EQ(desktop.ChooserRequests(),
+              (std::vector{load, load, ChooserRequest{desktop.Window(), "Please select file to save result", "txt", kFlags, filter, MAX_PATH}}));
+}
+
+TEST_F(DesktopTest, AboutBoxManualAndHomePage) {
+    const HWND about = desktop.Open(IDM_ABOUT, "About");
+    char name[128] = "", author[128] = "";
+    GetDlgItemTextA(about, IDC_ABOUT_NAME, name, sizeof name);
+    GetDlgItemTextA(about, IDC_ABOUT_AUTHOR, author, sizeof author);
+    EXPECT_STREQ(name, "Veltrano version 1.0");
+    EXPECT_NE(author[0], '\0');
+    EXPECT_NE(SendDlgItemMessageA(about, IDC_ABOUT_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+    Press(about, IDOK);
+    ASSERT_TRUE(Closes(about));
+    // The manual in the working folder wins; without one, the copy beside the program opens.
+    wchar_t program[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const std::filesystem::path beside = std::filesystem::path(program).parent_path() / "Veltrano.chm";
+    const bool madeBeside = !std::filesystem::exists(beside);
+    if (madeBeside) std::ofstream(beside) << "help";
+    desktop.Command(IDM_USER_MANUAL);
+    std::ofstream("Veltrano.chm") << "help";
+    desktop.Command(IDM_USER_MANUAL);
+    desktop.Command(IDM_HOME_PAGE);
+    if (madeBeside) std::filesystem::remove(beside);
+    EXPECT_EQ(desktop.Opened(), (Texts{beside.string(), "Veltrano.chm", win32::kHomePage}));
+}
+
+class UrlmonDownloaderTest : public ::testing::Test, public DownloadProgress {
+protected:
+    void SetUp() override { EnterFreshFolder(); }
+    void OnProgress(std::uint64_t bytesSoFar, std::uint64_t totalBytes) override { progress = {bytesSoFar, totalBytes}; }
+    void OnEndOfData(std::uint64_t totalBytes) override { endOfData.push_back(totalBytes); }
+    DownloadOutcome Download(const std::string& address) { return win32::UrlmonDownloader().Download(address, "tmp.txt", *this); }
+
+    HttpTestServer server;
+    std::pair<std::uint64_t, std::uint64_t> progress;
+    std::vector<std::uint64_t> endOfData;
+};
+
+TEST_F(UrlmonDownloaderTest, APageReplacesThePageFileAndReportsItsProgressAndSize) {
+    const std::string body = "<html>" + std::string(5000, 'x') + "</html>";
+    server.Route("/page.html", {200, "", body});
+    std::ofstream("tmp.txt") << std::string(10000, 'o');
+    const DownloadOutcome outcome = Download(server.Address("/page.html"));
+    EXPECT_EQ(outcome.status, "OK");
+    EXPECT_EQ(outcome.finalAddress, "");
+    EXPECT_EQ(FileText("tmp.txt"), body);
+    EXPECT_EQ(endOfData, std::vector<std::uint64_t>{body.size()});
+    EXPECT_EQ(progress, std::make_pair(std::uint64_t{body.size()}, std::uint64_t{body.size()}));
+}
+
+TEST_F(UrlmonDownloaderTest, FailuresComeBackAsTheirNamesAndLocalOnesApart) {
+    EXPECT_EQ(Download("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/").status.rfind("INET_E_", 0), 0u);
+    // Longer than any address the crawl hands over: refused unasked.
+    EXPECT_EQ(Download(server.Address("/" + std::string(1100, 'a'))).status, "INET_E_INVALID_URL");
+    std::filesystem::remove("tmp.txt");
+    std::filesystem::create_directory("tmp.txt");
+    const std::string local = Download(server.Address("/")).localFailure;
+    EXPECT_TRUE(local.starts_with("tmp.txt: ") && local.size() > 9) << local;
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_TRUE(endOfData.empty());
+}
+
+// Wine's service follows redirects without reporting them: the reports are made here.
+TEST_F(UrlmonDownloaderTest, TheCallbackLearnsRedirectsAndSizesABodyWithoutLength) {
+    win32::MyCallback callback(*this);
+    callback.OnProgress(0, 0, BINDSTATUS_REDIRECTING, L"http://example.test/new/");
+    callback.OnProgress(0, 0, BINDSTATUS_REDIRECTING, L"http://example.test/last/");
+    callback.OnProgress(3000, 0, BINDSTATUS_ENDDOWNLOADDATA, nullptr);
+    EXPECT_EQ(callback.RedirectedTo(), "http://example.test/last/");
+    EXPECT_EQ(endOfData, std::vector<std::uint64_t>{3000});
+}
+
+TEST(DownloadStatusText, NamesTheKnownCodesFromFirstToLastAndNoOther) {
+    const std::pair<std::uint32_t, const char*> names[] = {
+        {0x00000000, "OK"}, {0x8007000E, "E_OUTOFMEMORY"}, {0x800C0002, "INET_E_INVALID_URL"}, {0x800C0004, "INET_E_CANNOT_CONNECT"},
+        {0x800C0018, "INET_E_TERMINATED_BIND"}, {0x800C0400, "INET_E_CODE_INSTALL_SUPPRESSED"}, {1, "Unknown error"},
+        {0x800C0001, "Unknown error"}, {0x800C0011, "Unknown error"}, {0x800C0401, "Unknown error"}};
+    for (const auto& [code, name] : names) EXPECT_EQ(win32::DownloadStatusText(code), name) << std::hex << code;
+}
+
+}  // namespace
+}  // namespace veltrano::testing
