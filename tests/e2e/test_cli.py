@@ -81,9 +81,8 @@ class CommandLineTests(unittest.TestCase):
 
     def start(self, *args, **options):
         """Starts the binary; it is killed, if still running, at the end of the test."""
-        options = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, **options}
         proc = subprocess.Popen([BIN, "-c", str(self.connections), *args], cwd=self.cwd, stdin=subprocess.DEVNULL,
-                                **options)
+                                **{"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, **options})
         self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.communicate()))
         return proc
 
@@ -246,15 +245,18 @@ class CommandLineTests(unittest.TestCase):
         pages = re.findall(r"/\S*/(?:patterns|index)\.html\b", usage.stdout.decode())  # the help pages it names
         self.assertEqual([os.path.basename(p) for p in pages if os.path.isfile(p)], ["patterns.html", "index.html"])
 
-    def test_a_run_that_cannot_save_fails_and_keeps_the_old_files(self):
-        self.assert_run(self.veltrano("-q", "-P", "full", "--max-pages", "1", self.site), 3)
-        with open(self.path("found.txt"), "wb") as f:
-            f.write(b"old\r\n")
+    def test_a_run_that_cannot_store_a_page_or_save_fails_and_keeps_the_old_files(self):
+        os.makedirs(self.path("tmp.txt", "in the way"))  # where the page would be stored
+        proc = self.veltrano("-q", self.site)
+        shutil.rmtree(self.path("tmp.txt"))
+        self.assert_run(proc, 1, [], "cannot store the page here: tmp.txt: ")
+        self.assert_run(self.veltrano("-q", "-P", "full", "-o", "found.txt", "--max-pages", "1", self.site), 3)
+        found = self.read("found.txt")
+        old = {name: self.read("Projects", name) for name in os.listdir(self.path("Projects"))}
         os.mkdir(self.path("found.txt.saving"))  # where the new file would be put together
         proc = self.veltrano("-q", "-o", "found.txt", "--max-pages", "1", self.site)
         self.assert_run(proc, 1, stderr="cannot write found.txt: Is a directory")
-        self.assertEqual(self.read("found.txt"), b"old\r\n")
-        old = {name: self.read("Projects", name) for name in os.listdir(self.path("Projects"))}
+        self.assertEqual(self.read("found.txt"), found)
         room = len(old["full_page.txt"])  # for a page, not for a longer list of pages
         small_disk = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (room, room))  # noqa: E731
         proc = self.veltrano("-q", "-P", "full", "--max-pages", "1", self.site, preexec_fn=small_disk)
@@ -288,7 +290,6 @@ class CommandLineTests(unittest.TestCase):
         proc = self.start("-P", "piped", self.site)
         self.assertEqual(proc.stdout.readline().decode(), self.results()[0] + "\n")
         proc.stdout.close()  # as `| head -1` does
-        proc.stdout = None
         self.server.release("/a.html")
         stopped = self.finish(proc)
         self.assert_run(stopped, 3, stderr="The current project is saved successfully.")
