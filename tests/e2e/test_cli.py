@@ -155,7 +155,7 @@ class CommandLineTests(unittest.TestCase):
             self.assert_project("site", skip_mask="SKIP", page=self.rows(skipped), result=crlf(self.results()),
                                 extension=b"", pattern=None)
             self.assert_requests([t for t in REQUESTS if t != "/skip-me.html"])
-            self.assertEqual({(e.method, e.host) for e in self.server.log()}, {("GET", self.base[7:])})
+            self.assertEqual({(e.method, e.host) for e in self.server.log()}, {("GET", self.base[len("http://"):])})
         self.with_one_then_eight_connections(crawl)
 
     def test_custom_mode_prints_captured_texts_escaped_on_a_terminal_only(self):
@@ -220,7 +220,7 @@ class CommandLineTests(unittest.TestCase):
                 site = self.site[len("http://"):]  # taken as http
                 self.assert_run(self.veltrano("-q", "--robots", "-P", "r", site), status, stderr=message)
                 self.assert_project("r", page=self.rows(results, pages))
-                self.assert_requests(requests)  # robots.txt first, once; never without --robots
+                self.assert_requests(requests)  # robots.txt first, and once
 
     def test_usage_errors_exit_2_naming_the_fault_and_fetch_nothing(self):
         site, no_site, pages = self.site, "No web site to crawl: give it as SITE (see --help).", "--max-pages takes"
@@ -276,7 +276,7 @@ class CommandLineTests(unittest.TestCase):
             with self.subTest(signal=stop.name):
                 self.setUp()
                 proc = self.start_held("/a.html", "-q", "-P", "stop", "-o", "found.txt", self.site)
-                proc.send_signal(stop)  # only breaking the page off ends the run
+                proc.send_signal(stop)  # the page stays held: only breaking it off ends the run
                 stopped = self.finish(proc)
                 self.server.release("/a.html")
                 self.assert_run(stopped, 3, self.results(end=6), "Stopping:")
