@@ -12,9 +12,9 @@ def read(*path):
         return f.read()
 
 
-def run(*args, **options):
+def run(*args, timeout=600, **options):
     """What a command prints on standard output; it must succeed."""
-    proc = subprocess.run(args, capture_output=True, text=True, timeout=600, stdin=subprocess.DEVNULL, **options)
+    proc = subprocess.run(args, capture_output=True, text=True, timeout=timeout, stdin=subprocess.DEVNULL, **options)
     if proc.returncode != 0:
         raise AssertionError("%s: exit %d\n%s%s" % (args, proc.returncode, proc.stdout, proc.stderr))
     return proc.stdout
@@ -59,8 +59,7 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(re.findall(r"/\S+\.html", self.veltrano("--help")), [HELP + "/patterns.html",
                                                                               HELP + "/index.html"])
         # Python serves the site: the packages are tested where the native tests' server need not be built.
-        folder = self.root + "/site"
-        os.mkdir(folder)
+        folder = tempfile.mkdtemp(dir=self.root)
         for name, text in (("index.html", '<a href="b.html">b</a> <a href="c.png">'), ("b.html", '<a href="d.jpg">')):
             with open(os.path.join(folder, name), "w") as f:
                 f.write(text)
@@ -71,6 +70,20 @@ class DebianPackage(unittest.TestCase):
         self.addCleanup(server.shutdown)
         site = "http://127.0.0.1:%d/" % server.server_port
         self.assertEqual(self.veltrano("-q", "-e", "jpg", site), site + "d.jpg\n")
+
+    @unittest.skipUnless(os.environ.get("VELTRANO_TEST_CHROOT") == "1", "VELTRANO_TEST_CHROOT=1: apt-get install")
+    def test_apt_get_installs_it_into_a_fresh_debian_where_it_crawls(self):
+        root = tempfile.mkdtemp(prefix="veltrano-chroot-", dir=PACKAGES)  # nothing mounted: rmtree is safe
+        self.addCleanup(shutil.rmtree, root, ignore_errors=True)
+        run("debootstrap", "--variant=minbase", "bookworm", root, "http://deb.debian.org/debian", timeout=1800)
+        shutil.copy("/etc/resolv.conf", root + "/etc/resolv.conf")
+        shutil.copy(DEB, root + "/tmp/")
+        chroot = functools.partial(run, "chroot", root, "env", "DEBIAN_FRONTEND=noninteractive")
+        chroot("apt-get", "update")
+        chroot("apt-get", "install", "-y", "--no-install-recommends", "/tmp/" + os.path.basename(DEB))
+        self.assertEqual(chroot("veltrano", "-V"), "veltrano %s\n" % VERSION)
+        self.veltrano = functools.partial(chroot, "veltrano")
+        self.test_unpacked_program_tells_its_version_and_help_pages_and_crawls_a_local_site()
 
     def test_manual_page_renders_without_warnings_and_documents_every_option_and_exit_status(self):
         source = gzip.decompress(read(self.root, "usr/share/man/man1/veltrano.1.gz")).decode()
