@@ -58,35 +58,18 @@ protected:
     AppState state;
 };
 
-TEST_F(ProjectCommandsTest, SavingWritesEveryFileOfTheGrabModeExactly) {
-    SaveAs("  Shop \t");
-    EXPECT_EQ(view.Messages(), Texts{"message(info): The current project is saved successfully."});
-    EXPECT_FALSE(state.modified);
-    EXPECT_EQ(ReadBytes("Projects/Shop.ini"),
-              "[ MAIN ]\r\nTIMER_SEC = 9\r\nTIMER_MIN = 8\r\nTIMER_HOUR = 7\r\nTRAFFIC = 123456\r\nGRAB_TYPE = 0\r\n"
-              "SKIP_MASK = index\r\n");
-    EXPECT_EQ(ReadBytes("Projects/Shop_page.txt"), "http://www.site.com/\r\nOK\r\nhttp://www.site.com/a.htm\r\n\r\n");
-    EXPECT_EQ(ReadBytes("Projects/Shop_result.txt"), "http://www.site.com/a.jpg\r\n");
-    EXPECT_EQ(ReadBytes("Projects/Shop_extension.txt"), "jpg\r\npng\r\n");
-    EXPECT_FALSE(fs::exists("Projects/Shop_pattern.txt"));
-}
-
-TEST_F(ProjectCommandsTest, AnEmptyProjectIsNotSaved) {
+TEST_F(ProjectCommandsTest, AProjectNameIsOneFileNameInTheProjectsFolder) {
     state.pageList.Clear();
     SaveAs("Shop");
-    EXPECT_EQ(view.Calls(), Texts{"message(info): The current project is empty!"});
-    EXPECT_FALSE(fs::exists("Projects"));
-}
-
-TEST_F(ProjectCommandsTest, TheFileNameDialogRefusesBlanksAndCanBeCancelled) {
+    EXPECT_EQ(view.Calls(), Texts{"message(info): The current project is empty!"});  // no dialog at all
+    state.pageList.Add("http://www.site.com/");
     view.fileNameScript = {" \t ", std::nullopt};
-    SaveProject(state);
-    EXPECT_EQ(view.Messages(), Texts{"message(info): Please enter a file name."});
+    SaveProject(state);  // blanks, then Cancel
+    EXPECT_EQ(view.Messages().back(), "message(info): Please enter a file name.");
     EXPECT_FALSE(fs::exists("Projects"));
     EXPECT_TRUE(state.modified);
-}
+    view.ClearCalls();
 
-TEST_F(ProjectCommandsTest, AProjectNameIsOneFileNameInTheProjectsFolder) {
     const std::string longest(ProjectNameMax(), 'n');
     view.fileNameScript = {"../outside", "a\\b", " .. ", "tab\tbed", longest + "n", "  " + longest + "  "};
     SaveProject(state);
@@ -115,7 +98,7 @@ TEST_F(ProjectCommandsTest, SavingOverAnExistingProjectAsksFirst) {
 
 TEST_F(ProjectCommandsTest, AProjectSavedAndLoadedBackEqualsTheOriginal) {
     state.traffic = 5'000'000'000LL;  // past 32 bits
-    SaveAs("Shop");
+    SaveAs("  Shop \t");
     const std::vector<PageRow> rows = state.pageList.Rows();
     const Texts results = state.resultList.Items();
 
@@ -123,6 +106,8 @@ TEST_F(ProjectCommandsTest, AProjectSavedAndLoadedBackEqualsTheOriginal) {
     loaded.view = &view;
     view.loadDialogScript.push_back({Action::load, 0});
     LoadProject(loaded);
+    EXPECT_EQ(view.Messages(), Texts{"message(info): The current project is saved successfully."});
+    EXPECT_FALSE(fs::exists("Projects/Shop_pattern.txt"));  // only the list of the grab mode is saved
     EXPECT_EQ(loaded.pageList.Rows(), rows);
     EXPECT_EQ(loaded.resultList.Items(), results);
     EXPECT_EQ(loaded.extensionList.Items(), (Texts{"jpg", "png"}));
