@@ -50,9 +50,6 @@ TEST_F(ProjectStoreTest, PathsNameTheProjectsFolderAndTheKind) {
     EXPECT_EQ(ProjectPath("Shop", ProjectFileKind::SettingsFile), folderPrefix + "Shop.ini");
     EXPECT_EQ(ProjectPath("Shop", ProjectFileKind::PatternFile), folderPrefix + "Shop_pattern.txt");
     EXPECT_EQ(ProjectPath("autosave", ProjectFileKind::AutosaveSettingsFile), folderPrefix + "autosave_ini.txt");
-}
-
-TEST_F(ProjectStoreTest, FileExistsCountsFolders) {
     EXPECT_TRUE(FileExists("Projects"));
     EXPECT_FALSE(FileExists("Projects/none.ini"));
     WriteBytes("Projects/a.ini", "");
@@ -104,7 +101,7 @@ TEST_F(ProjectStoreTest, PageCellsAreWrittenWithAtMost1023Characters) {
     EXPECT_EQ(ReadBytes("single.txt").size(), 1502u);  // single-column entries are written whole
 }
 
-TEST_F(ProjectStoreTest, EveryLineEndEndsALineAndALastLineNeedsNone) {
+TEST_F(ProjectStoreTest, LinesEndAtAnyLineEndAndKeepTheirFirst1024Bytes) {
     EXPECT_EQ(Lines("a\r\nb\r\n"), (Texts{"a", "b"}));
     EXPECT_EQ(Lines("a\nb\n"), (Texts{"a", "b"}));
     EXPECT_EQ(Lines("a\rb\r"), (Texts{"a", "b"}));
@@ -117,14 +114,11 @@ TEST_F(ProjectStoreTest, EveryLineEndEndsALineAndALastLineNeedsNone) {
         const std::string first(before, 'p');
         EXPECT_EQ(Lines(first + "\r\nq\r\n"), (Texts{first.substr(0, 1024), "q"})) << before;
     }
-}
-
-TEST_F(ProjectStoreTest, LinesKeepTheirFirst1024BytesAndANulEndsTheText) {
     EXPECT_EQ(Lines(std::string(2000, 'x') + "\r\nnext\r\n"), (Texts{std::string(1024, 'x'), "next"}));
     EXPECT_EQ(Lines(std::string("a\r\nb\0c\r\nd\r\n", 11)), (Texts{"a", "b"}));
 }
 
-TEST_F(ProjectStoreTest, PageFilesPairTheirLinesIntoRows) {
+TEST_F(ProjectStoreTest, PageFilesPairTheirLinesAndListsReadBackEntryForEntry) {
     WriteBytes("pages.txt", "http://a/\r\nOK\r\nhttp://a/b\r\n\r\nhttp://a/c\r\n");
     const std::vector<PageRow> rows = {{"http://a/", "OK"}, {"http://a/b", ""}, {"http://a/c", ""}};
     EXPECT_EQ(ReadPageListFile(view, "pages.txt"), rows);
@@ -137,12 +131,9 @@ TEST_F(ProjectStoreTest, PageFilesPairTheirLinesIntoRows) {
     EXPECT_TRUE(pages.Contains("HTTP://A/B"));
     EXPECT_FALSE(LoadPageListFile(view, "missing.txt", pages));
     EXPECT_EQ(pages.Rows(), rows);
-}
-
-TEST_F(ProjectStoreTest, WrittenListsReadBackEntryForEntry) {
-    const std::vector<PageRow> rows = {{"http://s/", "OK"}, {"http://s/a b.htm", "SKIPPED"}, {"http://s/x", ""}};
-    ASSERT_TRUE(WritePages("pages.txt", rows));
-    EXPECT_EQ(ReadPageListFile(view, "pages.txt"), rows);
+    const std::vector<PageRow> written = {{"http://s/", "OK"}, {"http://s/a b.htm", "SKIPPED"}, {"http://s/x", ""}};
+    ASSERT_TRUE(WritePages("pages.txt", written));
+    EXPECT_EQ(ReadPageListFile(view, "pages.txt"), written);
     const Texts items = {"\xE9t\xE9", "", " padded ", std::string(1024, 'z')};
     ASSERT_TRUE(WriteListFile(view, "items.txt", items));
     EXPECT_EQ(ReadListFile(view, "items.txt"), items);
@@ -166,12 +157,16 @@ TEST_F(ProjectStoreTest, AFailedSaveKeepsTheOldFile) {
     EXPECT_EQ(ReadBytes("Projects/Shop_page.txt"), "old\r\n");
 }
 
-TEST_F(ProjectStoreTest, AFileThatCannotBeReplacedIsReportedAndNoTemporaryFileStays) {
+TEST_F(ProjectStoreTest, SavesReplaceTheOldFileWholeOrSayWhyNot) {
     fs::create_directories("Projects/taken.txt/inside");  // a non-empty folder cannot be replaced
     EXPECT_FALSE(WriteTextFile(view, "Projects/taken.txt", "text"));
     EXPECT_EQ(view.Messages(), Texts{"message(info): Error open file for write: Projects/taken.txt: Is a directory"});
     EXPECT_FALSE(fs::exists(SafeFileWriter::TemporaryPath("Projects/taken.txt")));
     EXPECT_TRUE(fs::is_directory("Projects/taken.txt"));
+    WriteBytes("Projects/x.txt", std::string(5000, 'o'));
+    ASSERT_TRUE(WriteTextFile(view, "Projects/x.txt", "short"));
+    EXPECT_EQ(ReadBytes("Projects/x.txt"), "short");
+    EXPECT_FALSE(fs::exists(SafeFileWriter::TemporaryPath("Projects/x.txt")));
 }
 
 TEST_F(ProjectStoreTest, ASetIsWrittenWholeOrNotAtAll) {
@@ -198,12 +193,6 @@ TEST_F(ProjectStoreTest, ASetIsWrittenWholeOrNotAtAll) {
     EXPECT_EQ(ReadBytes("Projects/a.txt") + ReadBytes("Projects/b.txt"), "new anew b");
 }
 
-TEST_F(ProjectStoreTest, SavesReplaceTheOldFileWhole) {
-    WriteBytes("Projects/x.txt", std::string(5000, 'o'));
-    ASSERT_TRUE(WriteTextFile(view, "Projects/x.txt", "short"));
-    EXPECT_EQ(ReadBytes("Projects/x.txt"), "short");
-    EXPECT_FALSE(fs::exists(SafeFileWriter::TemporaryPath("Projects/x.txt")));
-}
 
 class SettingsReaderTest : public ::testing::Test {
 protected:
