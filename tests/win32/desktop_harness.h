@@ -8,7 +8,6 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <atomic>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -27,7 +26,6 @@
 namespace veltrano::testing {
 
 using Texts = std::vector<std::string>;
-using Rows = std::vector<std::pair<std::string, std::string>>;
 using ShownMessage = std::tuple<HWND, std::string, std::string, UINT>;  // owner, text, caption, flags
 // owner, title, default extension, flags, filter (with its NUL separators), size of the file buffer
 using ChooserRequest = std::tuple<HWND, std::string, std::string, DWORD, std::string, DWORD>;
@@ -71,20 +69,23 @@ public:
             [this](HWND owner, const std::string& text, const std::string& caption, UINT flags) {
                 const std::lock_guard lock(mutex_);
                 messages_.emplace_back(owner, text, caption, flags);
-                return (flags & MB_TYPEMASK) != MB_YESNO ? IDOK : Next(answers_, false) ? IDYES : IDNO;
+                return (flags & MB_TYPEMASK) != MB_YESNO ? IDOK : NextReply() == "Yes" ? IDYES : IDNO;
             },
             [this](HWND, const std::string& file, const std::string& parameters) {
                 const std::lock_guard lock(mutex_);
                 opened_.push_back(parameters.empty() ? file : file + " " + parameters);
             },
-            [this] { ++beeps_; },
+            [this] {
+                const std::lock_guard lock(mutex_);
+                ++beeps_;
+            },
             [this](OPENFILENAMEA& request) {
                 const std::lock_guard lock(mutex_);
                 std::string filter;
                 for (const char* part = request.lpstrFilter; *part; part += std::strlen(part) + 1) filter.append(part).push_back('\0');
                 requests_.emplace_back(request.hwndOwner, request.lpstrTitle, request.lpstrDefExt ? request.lpstrDefExt : "",
                                        request.Flags, filter, request.nMaxFile);
-                const std::optional<std::string> path = Next(paths_, std::optional<std::string>());
+                const std::optional<std::string> path = NextReply();
                 if (path) lstrcpynA(request.lpstrFile, path->c_str(), static_cast<int>(request.nMaxFile));
                 return path.has_value();
             }};
@@ -97,25 +98,21 @@ public:
         });
         WaitFor([this] { return (window_ = app_.view.Window()) != nullptr; });
     }
+    // Cancels the window and any dialog it still shows.
     ~DesktopHarness() {
         app_.state.crawlRunning = false;
-        if (IsWindow(window_)) PostMessageA(window_, WM_COMMAND, IDCANCEL, 0);
+        const auto cancel = [](HWND window, LPARAM) { return PostMessageA(window, WM_COMMAND, IDCANCEL, 0); };
+        if (IsWindow(window_)) EnumThreadWindows(GetWindowThreadProcessId(window_, nullptr), cancel, 0);
         if (ui_.joinable()) ui_.join();
         WaitForCrawlWorker(app_.state);
         win32::CurrentSeams() = saved_;
     }
-    DesktopHarness(const DesktopHarness&) = delete;
-    DesktopHarness& operator=(const DesktopHarness&) = delete;
 
-    // The answers to the next Yes/No questions, in order; No once they run out.
-    void Answer(std::initializer_list<bool> answers) {
+    // What the user answers next, in order: "Yes" (or anything else, meaning No) to a
+    // question, a file or nothing (Cancel) to a file chooser. Once they run out: No, Cancel.
+    void Reply(std::initializer_list<std::optional<std::string>> replies) {
         const std::lock_guard lock(mutex_);
-        answers_.insert(answers_.end(), answers);
-    }
-    // The files the next choosers return, in order; nothing cancels, as does a chooser once they run out.
-    void Choose(std::initializer_list<std::optional<std::string>> paths) {
-        const std::lock_guard lock(mutex_);
-        paths_.insert(paths_.end(), paths);
+        replies_.insert(replies_.end(), replies);
     }
     std::vector<ShownMessage> Messages() const { return Copy(messages_); }
     Texts Said() const {
@@ -126,7 +123,7 @@ public:
     bool WaitUntilSaid(std::size_t count) const { return WaitFor([&] { return Said().size() >= count; }); }
     Texts Opened() const { return Copy(opened_); }
     std::vector<ChooserRequest> ChooserRequests() const { return Copy(requests_); }
-    int Beeps() const { return beeps_; }
+    int Beeps() const { return Copy(beeps_); }
 
     AppState& State() { return app_.state; }
     HWND Window() const { return window_; }
@@ -171,13 +168,13 @@ public:
         SendMessageA(window_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(position, FALSE));
         return (GetMenuState(popup, static_cast<UINT>(command), MF_BYCOMMAND) & MF_GRAYED) != 0;
     }
-    // The page list as the list view shows it: "Web page" and "Result".
-    Rows PageRows() const {
-        Rows rows;
+    // The page list as the list view shows it: each row's "Web page" and "Result".
+    Texts PageRows() const {
+        Texts rows;
         for (int row = 0; row < Send(IDC_PAGE_LIST, LVM_GETITEMCOUNT); ++row) {
             char cells[2][1100] = {};
             for (int column : {0, 1}) ListView_GetItemText(Item(IDC_PAGE_LIST), row, column, cells[column], sizeof cells[column]);
-            rows.emplace_back(cells[0], cells[1]);
+            rows.push_back(std::string(cells[0]) + " " + cells[1]);
         }
         return rows;
     }
@@ -219,21 +216,19 @@ private:
         const std::lock_guard lock(mutex_);
         return record;
     }
-    template <class T>
-    static T Next(std::deque<T>& queue, T otherwise) {
-        if (queue.empty()) return otherwise;
-        T next = queue.front();
-        queue.pop_front();
-        return next;
+    std::optional<std::string> NextReply() {
+        if (replies_.empty()) return std::nullopt;
+        const std::optional<std::string> reply = replies_.front();
+        replies_.pop_front();
+        return reply;
     }
 
     mutable std::mutex mutex_;
     std::vector<ShownMessage> messages_;
     Texts opened_;  // "file parameters"
     std::vector<ChooserRequest> requests_;
-    std::atomic<int> beeps_ = 0;
-    std::deque<bool> answers_;
-    std::deque<std::optional<std::string>> paths_;
+    int beeps_ = 0;
+    std::deque<std::optional<std::string>> replies_;
     win32::Seams saved_ = win32::CurrentSeams();
     win32::DesktopApp app_;
     HWND window_ = nullptr;

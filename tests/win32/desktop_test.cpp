@@ -1,11 +1,9 @@
 // The desktop program under Wine: the real main window and its dialogs as a
 // user meets them, crawling sites served on 127.0.0.1 through the system's
-// URL download service, and that downloader on its own. The rules behind
-// each command are the core's, tested natively: these scenarios show that
-// the window reflects them and drives them.
+// URL download service, and that downloader's own refusals and names. The
+// rules behind each command are the core's, tested natively: these scenarios
+// show that the window reflects them and drives them.
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "desktop_harness.h"
 #include "http_test_server.h"
@@ -26,23 +24,19 @@ protected:
     void TearDown() override { server.Release(held_); }
     std::string Url(std::string_view target) const { return server.Address(target); }
     void Serve(const std::string& target, const std::string& body) { server.Route(target, {200, "", body}); }
-    // Holds the answer to `target` until the next Hold (which lets it go) or the test's end.
-    void Hold(const std::string& target) {
+    // Holds the answer to `target` (letting the one held before go) and waits until it is asked for.
+    bool HoldWhile(const std::string& target, const std::function<void()>& action) {
         server.Release(held_);
         server.Hold(held_ = target);
-    }
-    bool WaitForRequest(const std::string& target) {
-        return WaitFor([&] {
-            const std::vector<RecordedRequest> asked = server.Requests();
-            return std::any_of(asked.begin(), asked.end(), [&](const RecordedRequest& request) { return request.target == target; });
-        });
+        action();
+        return WaitFor([&] { return server.Requests().size() > 0 && server.Requests().back().target == target; });
     }
     ShownMessage Message(HWND owner, const std::string& text, UINT flags) const { return {owner, text, "Veltrano", flags}; }
 
     // Declared first: the server outlives the window and its worker.
     HttpTestServer server;
     DesktopHarness desktop;
-    std::string held_ = "/held";
+    std::string held_ = "/";
 };
 
 TEST_F(DesktopTest, ACrawlIsShownSavedAsAProjectAndLoadedBack) {
@@ -55,7 +49,7 @@ TEST_F(DesktopTest, ACrawlIsShownSavedAsAProjectAndLoadedBack) {
     desktop.SetText(IDC_WEB_SITE, Url("/"));
     desktop.PressKey(IDC_WEB_SITE, VK_RETURN);  // the default button is Start
     ASSERT_TRUE(desktop.WaitUntilSaid(1) && desktop.WaitForCrawlEnd());
-    const Rows rows = {{Url("/"), "OK"}, {Url("/a.html"), "OK"}};
+    const Texts rows = {Url("/") + " OK", Url("/a.html") + " OK"};
     EXPECT_EQ(desktop.PageRows(), rows);
     EXPECT_EQ(desktop.ResultItems(), (Texts{Url("/pic.jpg"), Url("/Movie.mp4")}));
     EXPECT_EQ(desktop.Send(IDC_RESULT_LIST, LB_GETCURSEL), 1);
@@ -96,12 +90,10 @@ TEST_F(DesktopTest, ACrawlIsShownSavedAsAProjectAndLoadedBack) {
     EXPECT_EQ(desktop.ResultItems().size(), 2u);
     loading = desktop.Open(IDM_LOAD_PROJECT, "Load project");
     SendDlgItemMessageA(loading, IDC_PROJECT_LIST, LB_SETCURSEL, 0, 0);
-    desktop.Answer({true});
+    desktop.Reply({"Yes"});
     Press(loading, IDC_PROJECT_DELETE);
     EXPECT_EQ(desktop.Messages().back(), Message(loading, "Delete the project. Areyou sure?", kQuestion));
     EXPECT_TRUE(desktop.ListBoxItems(GetDlgItem(loading, IDC_PROJECT_LIST)).empty());
-    Press(loading, IDCANCEL);
-    ASSERT_TRUE(Closes(loading));
 }
 
 TEST_F(DesktopTest, PauseContinueAndExitWhileAPageIsInFlight) {
@@ -110,53 +102,44 @@ TEST_F(DesktopTest, PauseContinueAndExitWhileAPageIsInFlight) {
         return std::vector{desktop.MenuItemGreyed(0, IDM_NEW_PROJECT), desktop.MenuItemGreyed(0, IDM_LOAD_PROJECT),
                            desktop.MenuItemGreyed(0, IDM_SAVE_PROJECT), desktop.MenuItemGreyed(1, IDM_SAVE_RESULTS)};
     };
-    Hold("/p2.html");
-    desktop.Start(Url("/"));
-    ASSERT_TRUE(WaitForRequest("/p2.html"));
+    ASSERT_TRUE(HoldWhile("/p2.html", [this] { desktop.Start(Url("/")); }));
     EXPECT_EQ(desktop.Text(IDC_START), "Pause");
     EXPECT_FALSE(desktop.Enabled(IDC_PAGE_LIST));
-    EXPECT_EQ(projectCommandsGreyed(), std::vector(4, true));
     EXPECT_TRUE(WaitFor([this] { return desktop.Text(IDC_TIMER) == "00:00:01"; }, std::chrono::seconds(5)));
     desktop.Command(IDC_START);  // Pause: the page in flight is finished first
     EXPECT_FALSE(desktop.Enabled(IDC_START));
     EXPECT_EQ(projectCommandsGreyed(), std::vector(4, true));
-
-    Hold("/p4.html");
+    server.Release("/p2.html");
     ASSERT_TRUE(desktop.WaitForCrawlEnd());
     EXPECT_EQ(desktop.Beeps(), 1);
     EXPECT_EQ(desktop.Text(IDC_START), "Continue");
     EXPECT_TRUE(desktop.Enabled(IDC_START) && desktop.Enabled(IDC_PAGE_LIST));
-    EXPECT_EQ(desktop.PageRows()[2].second, "OK");
-    EXPECT_EQ(desktop.PageRows()[3].second, "");
+    EXPECT_EQ(desktop.PageRows()[3], Url("/p3.html") + " ");
     EXPECT_EQ(desktop.Send(IDC_PAGE_LIST, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED), 3);
     EXPECT_EQ(projectCommandsGreyed(), std::vector(4, false));
 
-    desktop.Command(IDC_START);
-    ASSERT_TRUE(WaitForRequest("/p4.html"));
+    ASSERT_TRUE(HoldWhile("/p4.html", [this] { desktop.Command(IDC_START); }));
     desktop.Post(IDM_EXIT);  // answered No: the crawl goes on
     ASSERT_TRUE(desktop.WaitUntilSaid(1));
     EXPECT_TRUE(desktop.State().crawlRunning);
-    desktop.Answer({true, false});
+    desktop.Reply({"Yes", "No"});
     desktop.Post(IDM_EXIT);
     // The found pages are unsaved: the page in flight ends before that question.
     ASSERT_TRUE(desktop.WaitUntilSaid(2));
     desktop.Flush();
     EXPECT_TRUE(IsWindow(desktop.Window()));
-    Hold("/none");
+    server.Release("/p4.html");
     ASSERT_TRUE(desktop.WaitForWindowEnd());
     EXPECT_EQ(desktop.Result(), IDCANCEL);
     EXPECT_EQ(desktop.Said(), (Texts{"Break search process. Are you sure?", "Break search process. Are you sure?", "Save changes?"}));
-    EXPECT_EQ(desktop.State().pageList.Row(4).result, "OK");
-    EXPECT_EQ(desktop.State().pageList.Row(5).result, "");
+    EXPECT_EQ(desktop.State().pageList.Row(4).result + "|" + desktop.State().pageList.Row(5).result, "OK|");
 }
 
 TEST_F(DesktopTest, EscapeClosesAtOnceMidCrawlAndTheSetupIsKept) {
     desktop.Command(IDM_PRESET_XML);
     desktop.ChooseGrabMode(2);
     desktop.SetText(IDC_SKIP_MASK, "index");
-    Hold("/");
-    desktop.Start(Url("/"));
-    ASSERT_TRUE(WaitForRequest("/"));
+    ASSERT_TRUE(HoldWhile("/", [this] { desktop.Start(Url("/")); }));
     desktop.PressKey(IDC_WEB_SITE, VK_ESCAPE);
     ASSERT_TRUE(desktop.WaitForWindowEnd());
     EXPECT_TRUE(desktop.Said().empty());
@@ -187,10 +170,9 @@ TEST_F(DesktopTest, TheGrabModeEnablesItsOwnListWhoseEditorsAddAndEdit) {
     HWND editor = desktop.Open(IDC_PAT_ADD, "Add item");
     LOGFONTA font{};
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(editor, WM_GETFONT, 0, 0)), sizeof font, &font);
-    EXPECT_STREQ(font.lfFaceName, "Courier New");
     POINT corner{};
     MapWindowPoints(editor, desktop.Window(), &corner, 1);
-    EXPECT_TRUE(corner.x == 0 && corner.y == 0);
+    EXPECT_EQ(font.lfFaceName + std::string(" at ") + std::to_string(corner.x) + "," + std::to_string(corner.y), "Courier New at 0,0");
     Press(editor, IDC_ITEM_HELP);
     EXPECT_EQ(desktop.Opened(), Texts{"HH -mapid 2 Veltrano.chm"});
     SetDlgItemTextA(editor, IDC_ITEM_TEXT, "<title > </title>");
@@ -199,7 +181,8 @@ TEST_F(DesktopTest, TheGrabModeEnablesItsOwnListWhoseEditorsAddAndEdit) {
     desktop.Command(IDM_PRESET_HTML_LINK);
     EXPECT_EQ(desktop.ListBoxItems(IDC_PATTERN_LIST), (Texts{"<title > </title>", "< A  HREF = \" \"", "< A  HREF = ' '"}));
 
-    // The extension editor refuses to open on an empty list, and a blank entry without closing.
+    // The extension editor: not shown on an empty list, kept open over a blank entry, and
+    // opened by a double-click on the entry it replaces; the edit commands take the box's selection.
     desktop.Post(IDC_EXT_EDIT);
     ASSERT_TRUE(desktop.WaitUntilSaid(1));
     EXPECT_EQ(FindWindowA("#32770", "Edit item"), nullptr);
@@ -221,24 +204,23 @@ TEST_F(DesktopTest, TheGrabModeEnablesItsOwnListWhoseEditorsAddAndEdit) {
     ASSERT_TRUE(Closes(editor));
     EXPECT_EQ(desktop.ListBoxItems(IDC_EXT_LIST), (Texts{"ogg", "flac", "mp3"}));
     EXPECT_EQ(desktop.Send(IDC_EXT_LIST, LB_GETCURSEL), 1);
-    desktop.Send(IDC_EXT_LIST, LB_SETCURSEL, static_cast<WPARAM>(-1));
+    desktop.Command(IDC_EXT_DELETE);
+    desktop.Command(IDC_EXT_DELETE);  // nothing selected now
     desktop.Post(IDC_EXT_EDIT);
     ASSERT_TRUE(desktop.WaitUntilSaid(3));
     EXPECT_EQ(desktop.Said().back(), "Please select an item for edit.");
+    EXPECT_EQ(desktop.ListBoxItems(IDC_EXT_LIST), (Texts{"ogg", "mp3"}));
 }
 
-TEST_F(DesktopTest, ListEntriesAreDeletedAndClearedAfterAQuestion) {
+TEST_F(DesktopTest, ClearingAListAsksFirstUnlessItIsEmpty) {
     desktop.Command(IDM_PRESET_MUSIC);
     desktop.Command(IDM_PRESET_HTML_LINK);
-    desktop.Send(IDC_EXT_LIST, LB_SETCURSEL, 1);
-    desktop.Command(IDC_EXT_DELETE);
-    desktop.Command(IDC_EXT_DELETE);  // nothing selected now
     desktop.Command(IDC_EXT_CLEAR);  // answered No
-    EXPECT_EQ(desktop.ListBoxItems(IDC_EXT_LIST), (Texts{"wav", "ogg"}));
-    desktop.Answer({true, true});
+    EXPECT_EQ(desktop.ListBoxItems(IDC_EXT_LIST).size(), 3u);
+    desktop.Reply({"Yes", "Yes"});
     desktop.Command(IDC_EXT_CLEAR);
     desktop.Command(IDC_PAT_CLEAR);
-    desktop.Command(IDC_EXT_CLEAR);  // an empty list asks nothing
+    desktop.Command(IDC_EXT_CLEAR);
     EXPECT_TRUE(desktop.ListBoxItems(IDC_EXT_LIST).empty() && desktop.ListBoxItems(IDC_PATTERN_LIST).empty());
     EXPECT_EQ(desktop.Messages(), std::vector(3, Message(desktop.Window(), "Delete all items. Are you sure?", kQuestion)));
 }
@@ -248,7 +230,7 @@ TEST_F(DesktopTest, ResultFilesGoThroughTheChooserAndOnlyWebAddressesOpen) {
     std::ofstream found("found.txt", std::ios::binary);
     for (const std::string& result : results) found << result << "\r\n";
     found.close();
-    desktop.Choose({std::nullopt, "found.txt", "saved.txt"});
+    desktop.Reply({std::nullopt, "found.txt", "saved.txt"});
     desktop.Command(IDM_LOAD_RESULTS);  // cancelled
     desktop.Command(IDM_LOAD_RESULTS);
     EXPECT_EQ(desktop.ResultItems(), results);
@@ -271,11 +253,9 @@ TEST_F(DesktopTest, ResultFilesGoThroughTheChooserAndOnlyWebAddressesOpen) {
 
 TEST_F(DesktopTest, AboutBoxManualAndHomePage) {
     const HWND about = desktop.Open(IDM_ABOUT, "About");
-    char name[128] = "", author[128] = "";
+    char name[128] = "";
     GetDlgItemTextA(about, IDC_ABOUT_NAME, name, sizeof name);
-    GetDlgItemTextA(about, IDC_ABOUT_AUTHOR, author, sizeof author);
     EXPECT_STREQ(name, "Veltrano version 1.0");
-    EXPECT_NE(author[0], '\0');
     EXPECT_NE(SendDlgItemMessageA(about, IDC_ABOUT_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
     Press(about, IDOK);
     ASSERT_TRUE(Closes(about));
@@ -293,50 +273,31 @@ TEST_F(DesktopTest, AboutBoxManualAndHomePage) {
     EXPECT_EQ(desktop.Opened(), (Texts{beside.string(), "Veltrano.chm", win32::kHomePage}));
 }
 
-class UrlmonDownloaderTest : public ::testing::Test, public DownloadProgress {
-protected:
-    void SetUp() override { EnterFreshFolder(); }
-    void OnProgress(std::uint64_t bytesSoFar, std::uint64_t totalBytes) override { progress = {bytesSoFar, totalBytes}; }
-    void OnEndOfData(std::uint64_t totalBytes) override { endOfData.push_back(totalBytes); }
-    DownloadOutcome Download(const std::string& address) { return win32::UrlmonDownloader().Download(address, "tmp.txt", *this); }
-
+// Pages that succeed are seen through the window; here the failures, and the reports that
+// Wine's service never makes (it follows redirects without a word).
+TEST(UrlmonDownloader, FailuresComeBackAsTheirNamesAndTheCallbackLearnsRedirectsAndSizes) {
+    struct : DownloadProgress {
+        void OnProgress(std::uint64_t, std::uint64_t) override {}
+        void OnEndOfData(std::uint64_t totalBytes) override { endOfData.push_back(totalBytes); }
+        std::vector<std::uint64_t> endOfData;
+    } progress;
+    EnterFreshFolder();
     HttpTestServer server;
-    std::pair<std::uint64_t, std::uint64_t> progress;
-    std::vector<std::uint64_t> endOfData;
-};
-
-TEST_F(UrlmonDownloaderTest, APageReplacesThePageFileAndReportsItsProgressAndSize) {
-    const std::string body = "<html>" + std::string(5000, 'x') + "</html>";
-    server.Route("/page.html", {200, "", body});
-    std::ofstream("tmp.txt") << std::string(10000, 'o');
-    const DownloadOutcome outcome = Download(server.Address("/page.html"));
-    EXPECT_EQ(outcome.status, "OK");
-    EXPECT_EQ(outcome.finalAddress, "");
-    EXPECT_EQ(FileText("tmp.txt"), body);
-    EXPECT_EQ(endOfData, std::vector<std::uint64_t>{body.size()});
-    EXPECT_EQ(progress, std::make_pair(std::uint64_t{body.size()}, std::uint64_t{body.size()}));
-}
-
-TEST_F(UrlmonDownloaderTest, FailuresComeBackAsTheirNamesAndLocalOnesApart) {
-    EXPECT_EQ(Download("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/").status.rfind("INET_E_", 0), 0u);
-    // Longer than any address the crawl hands over: refused unasked.
-    EXPECT_EQ(Download(server.Address("/" + std::string(1100, 'a'))).status, "INET_E_INVALID_URL");
+    const auto download = [&](const std::string& address) { return win32::UrlmonDownloader().Download(address, "tmp.txt", progress); };
+    EXPECT_EQ(download("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/").status.rfind("INET_E_", 0), 0u);
+    EXPECT_EQ(download(server.Address("/" + std::string(1100, 'a'))).status, "INET_E_INVALID_URL");  // longer than the crawl allows
     std::filesystem::remove("tmp.txt");
     std::filesystem::create_directory("tmp.txt");
-    const std::string local = Download(server.Address("/")).localFailure;
+    const std::string local = download(server.Address("/")).localFailure;
     EXPECT_TRUE(local.starts_with("tmp.txt: ") && local.size() > 9) << local;
-    EXPECT_TRUE(server.Requests().empty());
-    EXPECT_TRUE(endOfData.empty());
-}
+    EXPECT_TRUE(server.Requests().empty() && progress.endOfData.empty());
 
-// Wine's service follows redirects without reporting them: the reports are made here.
-TEST_F(UrlmonDownloaderTest, TheCallbackLearnsRedirectsAndSizesABodyWithoutLength) {
-    win32::MyCallback callback(*this);
+    win32::MyCallback callback(progress);
     callback.OnProgress(0, 0, BINDSTATUS_REDIRECTING, L"http://example.test/new/");
     callback.OnProgress(0, 0, BINDSTATUS_REDIRECTING, L"http://example.test/last/");
     callback.OnProgress(3000, 0, BINDSTATUS_ENDDOWNLOADDATA, nullptr);
     EXPECT_EQ(callback.RedirectedTo(), "http://example.test/last/");
-    EXPECT_EQ(endOfData, std::vector<std::uint64_t>{3000});
+    EXPECT_EQ(progress.endOfData, std::vector<std::uint64_t>{3000});
 }
 
 TEST(DownloadStatusText, NamesTheKnownCodesFromFirstToLastAndNoOther) {

@@ -42,7 +42,8 @@ class HandoverTests(unittest.TestCase):
         return targets
 
     def test_paused_in_the_desktop_program_continued_by_the_command_line(self):
-        self.server = self.enterContext(TestServer(SITE))
+        self.server = TestServer(SITE)
+        self.addCleanup(self.server.stop)
         url = self.server.base_url + "/"
         handed, whole = (Path(self.enterContext(tempfile.TemporaryDirectory())) for _ in range(2))
         by_desktop = self.run_in(handed, "wine", HANDOVER_EXE, url, "handover")
