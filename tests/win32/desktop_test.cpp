@@ -132,7 +132,8 @@ TEST_F(DesktopTest, PauseContinueAndExitWhileAPageIsInFlight) {
     ASSERT_TRUE(desktop.WaitForWindowEnd());
     EXPECT_EQ(desktop.Result(), IDCANCEL);
     EXPECT_EQ(desktop.Said(), (Texts{"Break search process. Are you sure?", "Break search process. Are you sure?", "Save changes?"}));
-    EXPECT_EQ(desktop.State().pageList.Row(4).result + "|" + desktop.State().pageList.Row(5).result, "OK|");
+    EXPECT_EQ(desktop.State().pageList.Row(4).result, "OK");  // the page in flight, finished
+    EXPECT_EQ(desktop.State().pageList.Row(5).result, "");
 }
 
 TEST_F(DesktopTest, EscapeClosesAtOnceMidCrawlAndTheSetupIsKept) {
@@ -172,7 +173,8 @@ TEST_F(DesktopTest, TheGrabModeEnablesItsOwnListWhoseEditorsAddAndEdit) {
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(editor, WM_GETFONT, 0, 0)), sizeof font, &font);
     POINT corner{};
     MapWindowPoints(editor, desktop.Window(), &corner, 1);
-    EXPECT_EQ(font.lfFaceName + std::string(" at ") + std::to_string(corner.x) + "," + std::to_string(corner.y), "Courier New at 0,0");
+    EXPECT_STREQ(font.lfFaceName, "Courier New");
+    EXPECT_TRUE(corner.x == 0 && corner.y == 0) << corner.x << "," << corner.y;
     Press(editor, IDC_ITEM_HELP);
     EXPECT_EQ(desktop.Opened(), Texts{"HH -mapid 2 Veltrano.chm"});
     SetDlgItemTextA(editor, IDC_ITEM_TEXT, "<title > </title>");
