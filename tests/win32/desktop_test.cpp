@@ -21,13 +21,13 @@ bool Closes(HWND dialog) { return WaitFor([dialog] { return !IsWindow(dialog); }
 
 class DesktopTest : public ::testing::Test {
 protected:
-    void TearDown() override { server.Release(held_); }
+    void TearDown() override { server.Release(held); }
     std::string Url(std::string_view target) const { return server.Address(target); }
     void Serve(const std::string& target, const std::string& body) { server.Route(target, {200, "", body}); }
     // Holds the answer to `target` (letting the one held before go) and waits until it is asked for.
     bool HoldWhile(const std::string& target, const std::function<void()>& action) {
-        server.Release(held_);
-        server.Hold(held_ = target);
+        server.Release(held);
+        server.Hold(held = target);
         action();
         return WaitFor([&] { return server.Requests().size() > 0 && server.Requests().back().target == target; });
     }
@@ -36,7 +36,7 @@ protected:
     // Declared first: the server outlives the window and its worker.
     HttpTestServer server;
     DesktopHarness desktop;
-    std::string held_ = "/";
+    std::string held = "/";
 };
 
 TEST_F(DesktopTest, ACrawlIsShownSavedAsAProjectAndLoadedBack) {
