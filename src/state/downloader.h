@@ -22,8 +22,8 @@ public:
 struct DownloadOutcome {
     // "OK", or the name of the failure, such as "INET_E_CANNOT_CONNECT".
     std::string status;
-    // Where the last redirect led, or the address exactly as given when
-    // there was none; the base for the page's relative links.
+    // Where the last redirect led; the address exactly as given, or empty,
+    // when there was none. The base for the page's relative links.
     std::string finalAddress;
     // Not empty when the page could not be stored here: the target file
     // could not be made or written (a read-only folder, a full disk,
