@@ -1,29 +1,39 @@
-// What the fuzz targets share: the entry point libFuzzer calls, a check
-// that aborts (so that libFuzzer and the replay tests both see a broken
-// invariant as a crash, in every build type), and a scratch folder for the
-// targets that read files.
+// What the fuzz targets share: the program's parts they drive, the entry
+// point libFuzzer calls, a check that aborts (so that libFuzzer and the
+// replay tests both see a broken invariant as a crash, in every build
+// type), and scratch files for the targets that read files.
 #pragma once
 
-#include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
+
+#include "fake_view.h"
+#include "crawl/crawl_start.h"
+#include "parse/capture_scan.h"
+#include "parse/html_links.h"
+#include "parse/html_tokenizer.h"
+#include "parse/page_parser.h"
+#include "parse/robots.h"
+#include "parse/url_resolve.h"
+#include "project/project_store.h"
+#include "state/app_state.h"
+#include "text/text_ops.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-#define FUZZ_CHECK(condition)                                                                        \
-    do {                                                                                             \
-        if (!(condition)) {                                                                          \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                            \
-        }                                                                                            \
-    } while (false)
+#define FUZZ_CHECK(condition) \
+    ((condition) ? void() : (std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
 namespace veltrano::fuzz {
 
@@ -31,46 +41,27 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
 
-inline bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
+// The text with its ASCII letters upper-cased.
+inline std::string Folded(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) c = static_cast<char>(FoldUpper(static_cast<unsigned char>(c)));
+    return folded;
 }
 
-inline bool EndsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-// A folder of this process's own, made on first use and removed at exit.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        const auto base = std::filesystem::temp_directory_path();
-        for (unsigned attempt = 0;; ++attempt) {
-            path_ = base / ("veltrano-fuzz-" + std::to_string(std::random_device{}()) + "-" + std::to_string(attempt));
-            if (std::filesystem::create_directory(path_)) break;
+// The path of `name` in a folder of this process's own, removed at exit;
+// the file is written with `bytes` first when they are given.
+inline std::string ScratchFile(std::string_view name, std::optional<std::string_view> bytes = std::nullopt) {
+    static const struct Folder {
+        std::filesystem::path path;
+        Folder() {
+            do path = std::filesystem::temp_directory_path() / ("veltrano-fuzz-" + std::to_string(std::random_device{}()));
+            while (!std::filesystem::create_directory(path));
         }
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string File(std::string_view name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline const ScratchFolder& Scratch() {
-    static const ScratchFolder folder;
-    return folder;
-}
-
-inline void WriteFileBytes(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    FUZZ_CHECK(out.good());
+        ~Folder() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
+    } folder;
+    const std::string path = (folder.path / name).string();
+    if (bytes) FUZZ_CHECK(std::ofstream(path, std::ios::binary).write(bytes->data(), std::ssize(*bytes)).flush());
+    return path;
 }
 
 }  // namespace veltrano::fuzz

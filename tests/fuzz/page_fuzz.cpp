@@ -7,198 +7,120 @@
 //   bits 1-2  the site address
 //   bits 3-4  the page's base address
 //   bit 5     link extensions for the Links mode (else the empty table)
-#include <algorithm>
-#include <memory>
-#include <string>
-#include <string_view>
 #include <unordered_set>
-#include <vector>
+#include <utility>
 
-#include "fake_view.h"
 #include "fuzz_support.h"
-#include "crawl/crawl_start.h"
-#include "parse/capture_scan.h"
-#include "parse/page_parser.h"
-#include "state/app_state.h"
-#include "text/pattern.h"
-#include "text/text_ops.h"
 
-namespace veltrano::fuzz {
 namespace {
 
-constexpr std::string_view kSites[] = {
-    "http://www.site.com/",
-    "https://Example.org/base/dir",
-    "site.com",
-    "http://host:8080/a/b",
-};
+using namespace veltrano;
+using Span = std::pair<std::size_t, std::size_t>;  // where a capture starts, and its length
 
-// The address of the page being parsed, which relative links resolve against.
-std::string BaseAddress(unsigned choice, const std::string& site) {
-    switch (choice) {
-        case 0: return site;
-        case 1: return site + "/dir/page.htm?q=1#top";
-        case 2: return {};  // no full address: links are appended to the site
-        default: return "https://other.example/x/y.php";  // redirected off the site
-    }
-}
-
-std::string Folded(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded) c = static_cast<char>(FoldUpper(static_cast<unsigned char>(c)));
-    return folded;
-}
-
-bool IsTrimmed(std::string_view text) {
-    return text.empty() || (!IsBlank(static_cast<unsigned char>(text.front())) &&
-                            !IsBlank(static_cast<unsigned char>(text.back())));
-}
-
-// The same rule as the scanner's: the token's text stands at `p`, followed
-// by a blank when it needs one.
 bool TokenStandsAt(const PatternToken& token, std::size_t p, std::string_view text) {
-    const std::string_view t = token.Text();
-    if (t.empty() || !MatchAtNoCase(p, t, text)) return false;
-    return !token.needsBlankAfter || (p + t.size() < text.size() && IsBlank(static_cast<unsigned char>(text[p + t.size()])));
+    const std::size_t after = p + token.Text().size();
+    return !token.Text().empty() && MatchAtNoCase(p, token.Text(), text) &&
+           (!token.needsBlankAfter || (after < text.size() && IsBlank(static_cast<unsigned char>(text[after]))));
 }
 
-void CheckCompiled(const CompiledPattern& pattern, std::string_view line) {
-    // Nothing of an earlier compilation may survive a new one.
-    CompiledPattern reused;
-    CompilePattern(reused, kLinkPatternDoubleQuote);
-    CompilePattern(reused, line);
-    FUZZ_CHECK(reused == pattern);
-
-    std::size_t openers = 0;
-    for (const PatternToken& token : pattern.tokens) {
-        FUZZ_CHECK(token.Text().size() <= kTokenTextMax);
-        FUZZ_CHECK(token.Text().find(' ') == std::string_view::npos);
-        FUZZ_CHECK(!token.matched);
-        if (token.opensCapture) ++openers;
-    }
-    FUZZ_CHECK(openers == 1);
-    FUZZ_CHECK(IsPatternValid(pattern) == !pattern.tokens[0].opensCapture);
-}
-
-// Scans with `pattern` directly: every capture lies inside the text, after
-// the one before it, is at most 1023 bytes, holds no start of the closing
-// token, and is followed by that token unless it was cut at 1023 bytes.
-// Returns the captures as the parser's capture handling sees them in
-// Custom mode: cut at a NUL, trimmed.
-std::vector<std::string> CheckCaptures(const CompiledPattern& pattern, std::string_view text) {
+// The scanner's rules, tried byte by byte: the tokens before the capture
+// stand in order with only blanks between them; the capture runs up to the
+// first closing token within 1023 bytes, else it is cut at 1023 bytes, or
+// dropped when the text ends first; the scan goes on one byte past the
+// capture. A pattern whose first token opens the capture, or with an empty
+// token before the capture, never captures.
+std::vector<Span> PlainCaptures(const CompiledPattern& pattern, std::string_view text) {
+    const auto& tokens = pattern.tokens;
     std::size_t opener = 0;
-    while (opener < kPatternTokenCount && !pattern.tokens[opener].opensCapture) ++opener;
-    const PatternToken* closing = opener + 1 < kPatternTokenCount ? &pattern.tokens[opener + 1] : nullptr;
-
-    std::vector<std::string> captures;
-    const char* previousStart = nullptr;
-    ScanCaptures(pattern, text, [&](std::string_view capture) {
-        FUZZ_CHECK(closing != nullptr);
-        FUZZ_CHECK(capture.data() >= text.data() && capture.data() + capture.size() <= text.data() + text.size());
-        FUZZ_CHECK(previousStart == nullptr || capture.data() > previousStart);
-        FUZZ_CHECK(capture.size() <= kCaptureMax);
-        previousStart = capture.data();
-        const auto start = static_cast<std::size_t>(capture.data() - text.data());
-        for (std::size_t q = start; q < start + capture.size(); ++q) FUZZ_CHECK(!TokenStandsAt(*closing, q, text));
-        FUZZ_CHECK(capture.size() == kCaptureMax || TokenStandsAt(*closing, start + capture.size(), text));
-
-        std::string handled(capture.substr(0, capture.find('\0')));
-        TrimBlanks(handled);
-        captures.push_back(std::move(handled));
-        return true;
-    });
+    while (opener < kPatternTokenCount && !tokens[opener].opensCapture) ++opener;
+    std::vector<Span> captures;
+    if (opener == 0 || opener + 1 >= kPatternTokenCount ||
+        std::any_of(tokens.begin(), tokens.begin() + opener + 1, [](const auto& t) { return t.Text().empty(); })) {
+        return captures;
+    }
+    for (std::size_t p = 0, matched = 0; p < text.size();) {
+        if (matched > 0 && IsBlank(static_cast<unsigned char>(text[p]))) {
+            ++p;
+        } else if (!TokenStandsAt(tokens[matched], p, text)) {
+            matched = 0;
+            ++p;
+        } else if (p += tokens[matched].Text().size(); matched++ == opener) {
+            std::size_t end = p;
+            while (end < text.size() && end - p <= kCaptureMax && !TokenStandsAt(tokens[opener + 1], end, text)) ++end;
+            if (end == text.size() && p + kCaptureMax >= text.size()) break;
+            captures.emplace_back(p, std::min(end - p, kCaptureMax));
+            p += captures.back().second + 1;
+            matched = 0;
+        }
+    }
     return captures;
 }
 
-// The results a Custom crawl must hold: each handled capture once, ASCII
-// case folded, in the order first seen.
-std::vector<std::string> WithoutDuplicates(const std::vector<std::string>& texts) {
-    std::vector<std::string> kept;
-    std::unordered_set<std::string> seen;
-    for (const std::string& text : texts) {
-        if (seen.insert(Folded(text)).second) kept.push_back(text);
-    }
-    return kept;
-}
-
 }  // namespace
-}  // namespace veltrano::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace veltrano;
-    using namespace veltrano::fuzz;
     if (size == 0) return 0;
     const unsigned flags = data[0];
-    std::string_view rest = AsText(data + 1, size - 1);
-    std::string_view line;
-    if (const std::size_t feed = rest.find('\n'); feed != std::string_view::npos) {
-        line = rest.substr(0, feed);
-        rest.remove_prefix(feed + 1);
-    }
-    const std::string_view page = rest;
     const bool custom = (flags & 1) != 0;
-
-    // The crawl takes at most 99 characters of a pattern entry.
-    const std::string_view patternText = line.substr(0, kExtensionTextMax);
-    CompiledPattern pattern;
-    CompilePattern(pattern, patternText);
-    CheckCompiled(pattern, patternText);
-    const std::vector<std::string> captures = CheckCaptures(pattern, page);
-    if (custom && !IsPatternValid(pattern)) return 0;  // the crawl refuses to start
-
+    std::string_view page = fuzz::AsText(data + 1, size - 1);
+    std::string_view line;
+    if (const std::size_t feed = page.find('\n'); feed != std::string_view::npos) {
+        line = page.substr(0, std::min(feed, kExtensionTextMax));  // the crawl takes 99 characters of a pattern
+        page.remove_prefix(feed + 1);
+    }
     testing::FakeView view;
     const auto state = std::make_unique<AppState>();
-    state->view = &view;
-    // As the crawl start leaves them.
-    state->siteAddress = kSites[(flags >> 1) & 3];
-    if (state->siteAddress.back() == '/') state->siteAddress.pop_back();
-    state->siteKey = SiteKey(state->siteAddress);
-    state->pageBaseAddress = BaseAddress((flags >> 3) & 3, state->siteAddress);
-    state->grabMode = custom ? kGrabCustom : kGrabLinks;
-    if (custom) {
-        state->patterns[0] = pattern;
-        state->patternCount = 1;
-    } else {
-        state->patterns[0] = state->linkPatterns[0];
-        state->patterns[1] = state->linkPatterns[1];
-        state->patternCount = 2;
-        if (flags & 0x20) {
-            state->linkExtensions[0] = "jpg";
-            state->linkExtensions[1] = "-";
-            state->linkExtensions[2] = "HTM";
-        }
-    }
-    state->pageList.Add(state->siteAddress);
+    CompiledPattern pattern;
+    CompilePattern(pattern, line);
+    // Nothing of an earlier compilation may survive a new one.
+    CompiledPattern reused = state->linkPatterns[0];
+    CompilePattern(reused, line);
+    FUZZ_CHECK(reused == pattern);
+    std::vector<Span> captures;
+    FUZZ_CHECK(ScanCaptures(pattern, page, [&](std::string_view capture) {
+        captures.emplace_back(static_cast<std::size_t>(capture.data() - page.data()), capture.size());
+        return true;
+    }));
+    FUZZ_CHECK(captures == PlainCaptures(pattern, page));
+    if (custom && !IsPatternValid(pattern)) return 0;  // the crawl refuses to start
 
-    FUZZ_CHECK(ParsePageText(*state, page));
-    FUZZ_CHECK(view.Messages().empty());
+    // The state as the crawl start leaves it. Relative links resolve against
+    // the page's base address, or without a full one are appended to the site.
+    AppState& s = *state;
+    s.view = &view;
+    const std::string sites[] = {"http://www.site.com", "https://Example.org/base/dir", "site.com", "http://host:8080/a/b"};
+    const std::string& site = s.siteAddress = sites[(flags >> 1) & 3];
+    s.siteKey = SiteKey(site);
+    const std::string bases[] = {site, site + "/dir/page.htm?q=1#top", "", "https://other.example/x/y.php"};
+    s.pageBaseAddress = bases[(flags >> 3) & 3];
+    s.grabMode = custom ? kGrabCustom : kGrabLinks;
+    s.patterns = {custom ? pattern : s.linkPatterns[0], s.linkPatterns[1]};
+    s.patternCount = custom ? 1 : 2;
+    if (!custom && (flags & 0x20) != 0) s.linkExtensions = {"jpg", "-", "HTM"};
+    s.pageList.Add(site);
 
-    // Links never exceed the longer of the two addresses, a "/" and a capture.
-    const std::size_t addressMax = std::max(state->siteAddress.size(), state->pageBaseAddress.size()) + 1 + kCaptureMax;
-    const std::vector<PageRow> rows = state->pageList.Rows();
-    for (std::size_t i = 1; i < rows.size(); ++i) {
-        const std::string& address = rows[i].webPage;
-        FUZZ_CHECK(!address.empty() && IsTrimmed(address));
-        FUZZ_CHECK(address.size() <= addressMax);
-        FUZZ_CHECK(ContainsNoCase(address, state->siteKey));
-        FUZZ_CHECK(ExtensionAccepted(state->pageExtensions, UrlExtension(address)));
-        FUZZ_CHECK(rows[i].result.empty());
+    // Rows are pages of the site; Links results have a wanted extension.
+    FUZZ_CHECK(ParsePageText(s, page));
+    const std::vector<PageRow> rows = s.pageList.Rows();
+    const std::vector<std::string> results = s.resultList.Items();
+    for (const PageRow& row : rows) {
+        FUZZ_CHECK(ContainsNoCase(row.webPage, s.siteKey) && ExtensionAccepted(s.pageExtensions, UrlExtension(row.webPage)));
     }
-    const std::vector<std::string> results = state->resultList.Items();
-    if (custom) {
-        FUZZ_CHECK(results == WithoutDuplicates(captures));
-    } else {
-        for (const std::string& link : results) {
-            FUZZ_CHECK(!link.empty() && IsTrimmed(link));
-            FUZZ_CHECK(link.size() <= addressMax);
-            FUZZ_CHECK(ExtensionAccepted(state->linkExtensions, UrlExtension(link)));
-        }
+    for (const std::string& link : custom ? std::vector<std::string>() : results) {
+        FUZZ_CHECK(ExtensionAccepted(s.linkExtensions, UrlExtension(link)));
     }
-    FUZZ_CHECK((rows.size() == 1 && results.empty()) || state->modified);
-
+    // Custom results: each capture once (ASCII case folded), cut at a NUL, trimmed, in the order first seen.
+    std::vector<std::string> texts;
+    std::unordered_set<std::string> seen;
+    for (const auto& [at, length] : captures) {
+        std::string text(page.substr(at, std::min(length, page.find('\0', at) - at)));
+        TrimBlanks(text);
+        if (seen.insert(fuzz::Folded(text)).second) texts.push_back(std::move(text));
+    }
+    FUZZ_CHECK(!custom || results == texts);
+    FUZZ_CHECK((rows.size() == 1 && results.empty()) || s.modified);
     // A page parsed again finds nothing new.
-    FUZZ_CHECK(ParsePageText(*state, page));
-    FUZZ_CHECK(state->pageList.Count() == rows.size());
-    FUZZ_CHECK(state->resultList.Count() == results.size());
+    FUZZ_CHECK(ParsePageText(s, page));
+    FUZZ_CHECK(s.pageList.Count() == rows.size() && s.resultList.Count() == results.size());
     return 0;
 }
