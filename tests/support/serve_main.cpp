@@ -1,74 +1,47 @@
 // test-http-server: the tests' HTTP server for Python tests (support/test_server.py).
-// It prints its port, then answers one command per line of its input, and
-// stops at the end of it. Words are separated by one blank; %XX in a word
-// stands for that byte.
-//   route TARGET STATUS BODY [HEADER...]   redirect TARGET STATUS LOCATION
-//   hold TARGET   release TARGET   folder PATH   clear-log
-//   log   a line "SECONDS METHOD TARGET CLIENT BODY-BYTES HOST" for each request since
-//         the last clear-log, in arrival order: seconds since the start, "-" for the
-//         body bytes until the answer goes out
+// It prints its port, obeys a command a line, and stops at the end of its input.
+// Words are separated by one blank; %XX in a word stands for that byte.
+//   route TARGET STATUS BODY [HEADER...]   hold TARGET   release TARGET   folder PATH   clear-log
+//   log: a line "SECONDS METHOD TARGET BODY-BYTES HOST" for each request since
+//        the last clear-log, in arrival order; body bytes "-" until the answer goes out
 // Each reply ends with a line "ok", or is one line "error WHY".
 #include <algorithm>
-#include <cctype>
 #include <chrono>
-#include <iomanip>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "http_test_server.h"
-
-namespace {
-
-std::vector<std::string> Words(const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream split(line);
-    for (std::string word, text; std::getline(split, word, ' '); words.push_back(text), text.clear()) {
-        for (std::size_t i = 0; i < word.size(); ++i) {
-            const bool escape = word[i] == '%' && i + 2 < word.size() && std::isxdigit(static_cast<unsigned char>(word[i + 1])) &&
-                                std::isxdigit(static_cast<unsigned char>(word[i + 2]));
-            text += escape ? static_cast<char>(std::stoi(word.substr(i + 1, 2), nullptr, 16)) : word[i];
-            i += escape ? 2 : 0;
-        }
-    }
-    words.resize(std::max<std::size_t>(words.size(), 4));  // an empty last word may go unseen
-    return words;
-}
-
-}  // namespace
 
 int main() {
     const auto started = std::chrono::steady_clock::now();
     veltrano::testing::HttpTestServer server;
-    const std::string base = server.Address("");
-    std::cout << base.substr(base.rfind(':') + 1) << std::endl << std::fixed << std::setprecision(6);
+    std::size_t cleared = 0;  // requests before the last clear-log
+    std::cout << server.Address("").substr(std::string_view("http://127.0.0.1:").size()) << std::endl << std::fixed;
     for (std::string line; std::getline(std::cin, line);) {
-        const std::vector<std::string> words = Words(line);
         try {
-            if (words[0] == "route") {
-                veltrano::testing::CannedResponse response{std::stoi(words[2]), "", words[3]};
-                response.headers.assign(words.begin() + 4, words.end());
-                server.Route(words[1], response);
-            } else if (words[0] == "redirect") {
-                server.Redirect(words[1], std::stoi(words[2]), words[3]);
-            } else if (words[0] == "hold" || words[0] == "release") {
-                words[0] == "hold" ? server.Hold(words[1]) : server.Release(words[1]);
-            } else if (words[0] == "folder") {
-                server.ServeFolder(words[1]);
-            } else if (words[0] == "clear-log") {
-                server.ClearRequests();
-            } else if (words[0] == "log") {
-                for (const auto& request : server.Requests()) {
-                    const auto host = request.headers.find("host");
-                    std::cout << std::chrono::duration<double>(request.arrival - started).count() << ' ' << request.method
-                              << ' ' << request.target << ' ' << request.client << ' '
-                              << (request.bodyBytes ? std::to_string(*request.bodyBytes) : "-") << ' '
-                              << (host == request.headers.end() ? "" : host->second) << '\n';
+            std::vector<std::string> w;
+            std::istringstream split(line);
+            for (std::string word; std::getline(split, word, ' '); w.push_back(word)) {
+                for (std::size_t i = 0; (i = word.find('%', i)) != std::string::npos; ++i) {
+                    word.replace(i, 3, 1, static_cast<char>(std::stoi(word.substr(i + 1, 2), nullptr, 16)));
                 }
-            } else {
-                throw std::invalid_argument("unknown command");
+            }
+            w.resize(std::max<std::size_t>(w.size(), 4));  // an empty last word goes unseen
+            if (w[0] == "route") server.Route(w[1], {std::stoi(w[2]), "", w[3], {w.begin() + 4, w.end()}});
+            else if (w[0] == "hold") server.Hold(w[1]);
+            else if (w[0] == "release") server.Release(w[1]);
+            else if (w[0] == "folder") server.ServeFolder(w[1]);
+            else if (w[0] == "clear-log") cleared = server.Requests().size();
+            else if (w[0] != "log") throw std::invalid_argument("unknown command");
+            const auto requests = server.Requests();
+            for (std::size_t i = cleared; w[0] == "log" && i < requests.size(); ++i) {
+                const auto& request = requests[i];
+                const auto host = request.headers.find("host");
+                std::cout << std::chrono::duration<double>(request.arrival - started).count() << ' ' << request.method << ' '
+                          << request.target << ' '
+                          << (request.bodyBytes ? std::to_string(*request.bodyBytes) : "-") << ' '
+                          << (host == request.headers.end() ? "" : host->second) << '\n';
             }
             std::cout << "ok" << std::endl;
         } catch (const std::exception& error) {
