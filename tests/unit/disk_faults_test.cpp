@@ -1,19 +1,17 @@
-// Saves that meet a full disk or a folder that refuses them: every file of a
-// set can be the one that fails, and the old files stay as they were.
-// The faults are real ones of the system: a file-size limit makes a write
-// fail as a full disk does, and a folder is made read-only for the thread.
+// Saves that meet a full disk or a folder that refuses them: any file of a
+// set can be the one that fails, and the old files stay as they were. The
+// faults are the system's own: a file-size limit fails a write as a full
+// disk does, and the thread loses the right to write into Projects.
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
 
 #include <sys/fsuid.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,155 +28,112 @@ namespace veltrano {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadBytes;
+using K = ProjectFileKind;
 
-// Files may not grow past `bytes` while it lives: writes beyond fail with
-// "File too large", as they would on a disk with that much room.
-class FullDisk {
-public:
-    explicit FullDisk(rlim_t bytes) : oldSignal_(std::signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        const rlimit limit{bytes, old_.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FullDisk() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldSignal_);
-    }
-    FullDisk(const FullDisk&) = delete;
-    FullDisk& operator=(const FullDisk&) = delete;
+enum class Set { project, autosave, results };
 
-private:
-    rlimit old_{};
-    void (*oldSignal_)(int);
+struct Fault {
+    const char* name;
+    Set set;              // saved again over its old files
+    std::string failing;  // the first of its files to outgrow the room
+    rlim_t room;          // bytes a file may hold; 0: the Projects folder is read-only instead
 };
 
-// The folder refuses new files while it lives, even to root: the thread
-// then works with the rights of an ordinary user.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(fs::path folder) : folder_(std::move(folder)) {
-        fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                     fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-        if (geteuid() == 0) {
-            setfsgid(65534);
-            setfsuid(65534);
-        }
-    }
-    ~ReadOnlyFolder() {
-        if (geteuid() == 0) {
-            setfsuid(0);
-            setfsgid(0);
-        }
-        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
-    }
-    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
-    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
-
-private:
-    fs::path folder_;
+// The files of each set grow in the order they are written (see SetUp), so
+// a room between two sizes makes the larger file the first to fail.
+const Fault kFaults[] = {
+    {"ProjectPages", Set::project, ProjectPath("p", K::PageFile), 10},
+    {"ProjectResults", Set::project, ProjectPath("p", K::ResultFile), 30},
+    {"ProjectExtensions", Set::project, ProjectPath("p", K::ExtensionFile), 80},
+    {"ProjectSettings", Set::project, ProjectPath("p", K::SettingsFile), 200},
+    {"AutosaveExtensions", Set::autosave, ProjectPath(kAutosaveName, K::ExtensionFile), 80},
+    {"AutosavePatterns", Set::autosave, ProjectPath(kAutosaveName, K::PatternFile), 160},
+    {"AutosaveSettings", Set::autosave, ProjectPath(kAutosaveName, K::AutosaveSettingsFile), 260},
+    {"ResultFile", Set::results, "found.txt", 30},
+    {"ReadOnlyProject", Set::project, ProjectPath("p", K::PageFile), 0},
+    {"ReadOnlyAutosave", Set::autosave, ProjectPath(kAutosaveName, K::ExtensionFile), 0},
 };
 
-class DiskFaultsTest : public ::testing::Test {
+class DiskFaultsTest : public ::testing::TestWithParam<Fault> {
 protected:
     void SetUp() override {
+        std::signal(SIGXFSZ, SIG_IGN);  // a write past the room fails instead of ending the process
         state.view = &view;
-        state.pageList.Assign({{"http://s/", "OK"}, {"http://s/a.htm", ""}});
-        state.resultList.Assign({"http://s/a.jpg"});
-        state.extensionList.Assign({"jpg"});
-        ASSERT_TRUE(Save());
-        for (const ProjectFileKind kind : kProjectSet) old[kind] = ReadBytes(ProjectPath("p", kind));
+        state.pageList.Assign({{"http://s/", "OK"}});                                       // 15 bytes
+        state.resultList.Assign({"http://s/a.jpg", "http://s/b.jpg", "http://s/c.jpg"});  // 48
+        state.extensionList.Assign(std::vector<std::string>(20, "jpeg"));                  // 120
+        state.patternList.Assign(std::vector<std::string>(20, "<b > </b>"));              // 220
+        state.skipMask = std::string(200, 'm');                                            // settings: 300
+        view.skipMask = std::string(250, 'm');                                             // autosave settings: 320
+        ASSERT_TRUE(Save(Set::autosave) && Save(Set::project) && Save(Set::results));
+        old = Files();
         view.ClearCalls();
     }
 
-    bool Save() {
-        view.fileNameScript.push_back("p");
-        view.ScriptAnswers({true});
-        return SaveProject(state);
+    // Saves the set over its old files; false when that failed.
+    bool Save(Set set) {
+        view.ScriptAnswers({true});  // to overwrite
+        view.fileNameScript = {"p"};
+        view.chooserScript = {"found.txt"};
+        if (set == Set::project) return SaveProject(state);
+        if (set == Set::results) return SaveResults(state);
+        Autosave(state);
+        return view.Messages().empty();  // it says nothing when it succeeds
     }
 
-    // Every file of the set as it was before, and no temporary left.
-    void ExpectTheOldSet() {
-        for (const ProjectFileKind kind : kProjectSet) {
-            EXPECT_EQ(ReadBytes(ProjectPath("p", kind)), old[kind]) << ProjectPath("p", kind);
+    // Saves the set while a fault lasts: a full disk, where no file may grow
+    // past `room` bytes, or a Projects folder that refuses new files, even
+    // to root, whose thread then works with the rights of an ordinary user.
+    bool SaveWithFault(Set set, rlim_t room) {
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit full{room == 0 ? limit.rlim_cur : room, limit.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &full);
+        const bool readOnly = room == 0, root = geteuid() == 0;
+        if (readOnly) fs::permissions("Projects", fs::perms::owner_write, fs::perm_options::remove);
+        if (readOnly && root) {
+            setfsgid(65534);
+            setfsuid(65534);
         }
-        for (const auto& entry : fs::directory_iterator("Projects")) EXPECT_NE(entry.path().extension(), ".saving");
+        const bool saved = Save(set);
+        if (readOnly && root) {
+            setfsuid(0);
+            setfsgid(0);
+        }
+        fs::permissions("Projects", fs::perms::owner_write, fs::perm_options::add);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        return saved;
     }
 
-    static constexpr ProjectFileKind kProjectSet[] = {ProjectFileKind::PageFile, ProjectFileKind::ResultFile,
-                                                      ProjectFileKind::ExtensionFile, ProjectFileKind::SettingsFile};
+    // Every file in the working folder, with its bytes.
+    static std::map<std::string, std::string> Files() {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(".")) {
+            if (entry.is_regular_file()) files[entry.path().string()] = testing::ReadBytes(entry.path());
+        }
+        return files;
+    }
+
     testing::ScopedWorkingDirectory folder;
     testing::FakeView view;
     AppState state;
-    std::map<ProjectFileKind, std::string> old;
+    std::map<std::string, std::string> old;
 };
 
-TEST_F(DiskFaultsTest, AFullDiskAtAnyFileOfTheProjectKeepsTheOldProject) {
-    // Each change makes one file of the set, and only that one, outgrow the room left.
-    const std::vector<std::pair<ProjectFileKind, std::function<void()>>> growths = {
-        {ProjectFileKind::PageFile,
-         [&] { for (int i = 0; i < 20; ++i) state.pageList.Add("http://s/" + std::to_string(i) + ".htm"); }},
-        {ProjectFileKind::ResultFile,
-         [&] { for (int i = 0; i < 20; ++i) state.resultList.Add("http://s/" + std::to_string(i) + ".jpg"); }},
-        {ProjectFileKind::ExtensionFile,
-         [&] { for (int i = 0; i < 80; ++i) state.extensionList.Append("e" + std::to_string(i)); }},
-        {ProjectFileKind::SettingsFile, [&] { state.skipMask = std::string(250, 'm'); }},
-    };
-    for (const auto& [kind, grow] : growths) {
-        SetUp();
-        grow();
-        state.timerSeconds = 42;  // every file of the set would change
-        state.modified = true;
-        {
-            const FullDisk disk(300);
-            EXPECT_FALSE(Save());
-        }
-        EXPECT_TRUE(testing::IsFileError(view.Messages(), "Error write to file. May be disk is full. " +
-                                                              ProjectPath("p", kind)))
-            << ProjectPath("p", kind) << ": " << (view.Messages().empty() ? "" : view.Messages().front());
-        ExpectTheOldSet();
-        EXPECT_TRUE(state.modified);
-    }
-}
-
-TEST_F(DiskFaultsTest, AReadOnlyProjectsFolderKeepsTheOldProjectAndAutosave) {
-    Autosave(state);
-    const std::string oldAutosave = ReadBytes(ProjectPath(kAutosaveName, ProjectFileKind::AutosaveSettingsFile));
-    state.resultList.Add("http://s/new.jpg");
+TEST_P(DiskFaultsTest, TheOldFilesStayAndTheMessageNamesTheFile) {
+    const Fault& fault = GetParam();
+    state.timerSeconds = 42;  // the settings files, replaced last, would change as well
     view.webSite = "http://elsewhere/";
-    {
-        const ReadOnlyFolder readOnly("Projects");
-        EXPECT_FALSE(Save());
-        Autosave(state);
-    }
-    EXPECT_EQ(view.Messages().size(), 2u);
-    ExpectTheOldSet();
-    EXPECT_EQ(ReadBytes(ProjectPath(kAutosaveName, ProjectFileKind::AutosaveSettingsFile)), oldAutosave);
+    state.modified = true;
+    EXPECT_FALSE(SaveWithFault(fault.set, fault.room));
+    const std::string error = fault.room == 0 ? "Error open file for write: " : "Error write to file. May be disk is full. ";
+    EXPECT_TRUE(testing::IsFileError(view.Messages(), error + fault.failing)) << ::testing::PrintToString(view.Messages());
+    EXPECT_EQ(Files(), old);  // nor is a temporary left
+    EXPECT_TRUE(state.modified);
 }
 
-TEST_F(DiskFaultsTest, AFullDiskKeepsTheOldAutosaveAndResultFile) {
-    Autosave(state);
-    const std::string oldSettings = ReadBytes(ProjectPath(kAutosaveName, ProjectFileKind::AutosaveSettingsFile));
-    const std::string oldExtensions = ReadBytes(ProjectPath(kAutosaveName, ProjectFileKind::ExtensionFile));
-    view.chooserScript = {"found.txt", "found.txt"};
-    ASSERT_TRUE(SaveResults(state));
-    const std::string oldResults = ReadBytes("found.txt");
-    view.ClearCalls();
-
-    for (int i = 0; i < 40; ++i) state.patternList.Append("<p" + std::to_string(i) + " > </p>");
-    view.webSite = "http://elsewhere/";
-    for (int i = 0; i < 20; ++i) state.resultList.Add("http://s/" + std::to_string(i) + ".jpg");
-    {
-        const FullDisk disk(300);
-        Autosave(state);
-        view.ScriptAnswers({true});
-        EXPECT_FALSE(SaveResults(state));
-    }
-    EXPECT_EQ(view.CallsStartingWith("message").size(), 2u);
-    EXPECT_EQ(ReadBytes(ProjectPath(kAutosaveName, ProjectFileKind::AutosaveSettingsFile)), oldSettings);
-    EXPECT_EQ(ReadBytes(ProjectPath(kAutosaveName, ProjectFileKind::ExtensionFile)), oldExtensions);
-    EXPECT_EQ(ReadBytes("found.txt"), oldResults);
-}
+INSTANTIATE_TEST_SUITE_P(EachFile, DiskFaultsTest, ::testing::ValuesIn(kFaults),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace veltrano

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,8 +16,9 @@ class ScopedWorkingDirectory {
 public:
     ScopedWorkingDirectory() : previous_(std::filesystem::current_path()) {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("veltrano-" + std::string(info->test_suite_name()) + "-" + info->name());
+        std::string name = "veltrano-" + std::string(info->test_suite_name()) + "-" + info->name();
+        std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests are named "Suite/Test/0"
+        folder_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
         std::filesystem::current_path(folder_);
