@@ -69,8 +69,7 @@ struct HttpTestServer::State {
     std::set<std::string> held;
     std::string folder;
     std::vector<RecordedRequest> requests;
-    std::size_t accepted = 0;
-    std::vector<std::thread> connections;
+    std::vector<std::thread> connections;  // one for each connection accepted
     std::thread acceptor;
 
     template <typename Work>
@@ -114,9 +113,8 @@ struct HttpTestServer::State {
         static const std::string kSpaces(64 * 1024, ' ');  // the filler
         for (std::uint64_t step = 1; sent && at < end; at += step) {
             step = response.trickle.count() > 0 ? 1 : std::min<std::uint64_t>(end - at, kSpaces.size());
-            for (const auto due = std::chrono::steady_clock::now() + response.trickle; !stopping && std::chrono::steady_clock::now() < due;) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
+            const auto due = std::chrono::steady_clock::now() + response.trickle;
+            while (!stopping && std::chrono::steady_clock::now() < due) std::this_thread::sleep_for(std::chrono::milliseconds(20));
             sent = !stopping && SendAll(socket, at < response.body.size() ? std::string_view(response.body).substr(at, 1)
                                                                           : std::string_view(kSpaces).substr(0, step));
         }
@@ -130,13 +128,12 @@ struct HttpTestServer::State {
 
     std::shared_ptr<const CannedResponse> Lookup(const std::string& target) const {  // with the lock held
         const std::string path = target.substr(0, target.find('?'));
-        for (const std::string& key : {target, path}) {
-            if (const auto route = routes.find(key); route != routes.end()) return route->second;
-        }
+        const auto route = routes.count(target) ? routes.find(target) : routes.find(path);
+        if (route != routes.end()) return route->second;
         const std::filesystem::path file = folder + path + (path.ends_with('/') ? "index.html" : "");
         std::ifstream in(file, std::ios::binary);
-        const bool found = !folder.empty() && std::filesystem::is_regular_file(file) && in;
-        return std::make_shared<const CannedResponse>(found ? 200 : 404, "", found ? std::string(std::istreambuf_iterator<char>(in), {}) : "no such route\n");
+        if (folder.empty() || !std::filesystem::is_regular_file(file)) return std::make_shared<const CannedResponse>(404, "", "no such route\n");
+        return std::make_shared<const CannedResponse>(200, "", std::string(std::istreambuf_iterator<char>(in), {}));
     }
 
     void Serve(Socket socket) {
@@ -185,7 +182,7 @@ struct HttpTestServer::State {
             // Small answers must not wait for the client's delayed acknowledgement.
             const int noDelay = 1;
             ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-            Locked([&] { connections.emplace_back(&State::Serve, this, socket), ++accepted; });
+            Locked([&] { connections.emplace_back(&State::Serve, this, socket); });
         }
     }
 };
@@ -213,7 +210,7 @@ void HttpTestServer::Release(const std::string& target) { state_->Locked([&] { s
 std::string HttpTestServer::Address(std::string_view target) const {
     return "http://127.0.0.1:" + std::to_string(state_->port) + std::string(target);
 }
-std::size_t HttpTestServer::AcceptedConnections() const { return state_->Locked([&] { return state_->accepted; }); }
+std::size_t HttpTestServer::AcceptedConnections() const { return state_->Locked([&] { return state_->connections.size(); }); }
 std::vector<RecordedRequest> HttpTestServer::Requests() const { return state_->Locked([&] { return state_->requests; }); }
 
 std::uint16_t ClosedPort() {

@@ -38,9 +38,8 @@ int main() {
             for (std::size_t i = cleared; w[0] == "log" && i < requests.size(); ++i) {
                 const auto& request = requests[i];
                 const auto host = request.headers.find("host");
-                std::cout << std::chrono::duration<double>(request.arrival - started).count() << ' ' << request.method << ' '
-                          << request.target << ' '
-                          << (request.bodyBytes ? std::to_string(*request.bodyBytes) : "-") << ' '
+                std::cout << std::chrono::duration<double>(request.arrival - started).count() << ' ' << request.method << ' ' << request.target
+                          << ' ' << (request.bodyBytes ? std::to_string(*request.bodyBytes) : "-") << ' '
                           << (host == request.headers.end() ? "" : host->second) << '\n';
             }
             std::cout << "ok" << std::endl;

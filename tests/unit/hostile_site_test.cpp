@@ -34,7 +34,6 @@ TEST(HostileSite, EachPageFailsOrIsKeptWithinTheBoundAndTheCrawlGoesOn) {
     for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
     testing::ScopedWorkingDirectory folder;
     testing::HttpTestServer server;
-    const std::string nobody = "127.0.0.1:" + std::to_string(testing::ClosedPort());
     // A bomb: a link before and one beyond the bound, then zeros, written in pieces so as to raise no peak.
     gzFile gzip = gzopen("bomb.gz", "wb9");
     const std::string before = Link("/bomb-before.htm"), spaces(kBound, ' '), beyond = Link("/bomb-beyond.htm"), zeros(kBound, '\0');
@@ -60,7 +59,7 @@ TEST(HostileSite, EachPageFailsOrIsKeptWithinTheBoundAndTheCrawlGoesOn) {
         {"/self.htm", {302, "/self.htm"}, "INET_E_REDIRECT_FAILED"},
         {"/ping.htm", {301, server.Address("/pong.htm")}, "INET_E_REDIRECT_FAILED"},
         {"/pong.htm", {307, "ping.htm"}, "INET_E_REDIRECT_FAILED"},
-        {"/ftp.htm", {302, "ftp://" + nobody + "/pub/"}, "INET_E_UNKNOWN_PROTOCOL"},  // one that curl would follow
+        {"/ftp.htm", {302, "ftp://127.0.0.1:" + std::to_string(testing::ClosedPort()) + "/"}, "INET_E_UNKNOWN_PROTOCOL"},  // curl would follow it
         {"/file.htm", {301, "file:///etc/passwd"}, "INET_E_UNKNOWN_PROTOCOL"},
         // Too large to keep: the page is the bound's first bytes, whatever its status.
         {"/huge.htm", {.body = Link("/huge-before.htm") + spaces + Link("/huge-beyond.htm"), .fillerBytes = kHuge}, "OK"},
