@@ -1,22 +1,15 @@
-// What the fuzz targets share: the program's parts they drive, the entry
-// point libFuzzer calls, a check that aborts (so that libFuzzer and the
-// replay tests both see a broken invariant as a crash, in every build
-// type), and scratch files for the targets that read files.
+// What the fuzz targets share: the parts of the program they drive, the entry point libFuzzer calls, a
+// check that aborts (libFuzzer and the replay tests both see a crash, in every build type), scratch files.
 #pragma once
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <random>
-#include <string>
-#include <string_view>
 #include <system_error>
-#include <vector>
 
 #include "fake_view.h"
 #include "crawl/crawl_start.h"
@@ -32,8 +25,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-#define FUZZ_CHECK(condition) \
-    ((condition) ? void() : (std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition), std::abort()))
+#define FUZZ_CHECK(cond) \
+    ((cond) ? void() : (std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #cond), std::abort()))
 
 namespace veltrano::fuzz {
 
@@ -42,21 +35,17 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
 }
 
 // The text with its ASCII letters upper-cased.
-inline std::string Folded(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded) c = static_cast<char>(FoldUpper(static_cast<unsigned char>(c)));
-    return folded;
+inline std::string Folded(std::string text) {
+    for (char& c : text) c = static_cast<char>(FoldUpper(static_cast<unsigned char>(c)));
+    return text;
 }
 
-// The path of `name` in a folder of this process's own, removed at exit;
-// the file is written with `bytes` first when they are given.
+// The path of `name` in a new folder of this process's own, removed at exit; written with `bytes` if given.
 inline std::string ScratchFile(std::string_view name, std::optional<std::string_view> bytes = std::nullopt) {
     static const struct Folder {
-        std::filesystem::path path;
-        Folder() {
-            do path = std::filesystem::temp_directory_path() / ("veltrano-fuzz-" + std::to_string(std::random_device{}()));
-            while (!std::filesystem::create_directory(path));
-        }
+        std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("veltrano-fuzz-" + std::to_string(std::random_device{}()));
+        Folder() { FUZZ_CHECK(std::filesystem::create_directory(path)); }
         ~Folder() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
     } folder;
     const std::string path = (folder.path / name).string();
