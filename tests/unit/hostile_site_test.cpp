@@ -61,10 +61,9 @@ TEST(HostileSite, EachPageFailsOrIsKeptWithinTheBoundAndTheCrawlGoesOn) {
         {"/pong.htm", {307, "ping.htm"}, "INET_E_REDIRECT_FAILED"},
         {"/ftp.htm", {302, "ftp://127.0.0.1:" + std::to_string(testing::ClosedPort()) + "/"}, "INET_E_UNKNOWN_PROTOCOL"},  // curl would follow it
         {"/file.htm", {301, "file:///etc/passwd"}, "INET_E_UNKNOWN_PROTOCOL"},
-        // Too large to keep: the page is the bound's first bytes, whatever its status.
+        // Too large to keep: the page is the bound's first bytes.
         {"/huge.htm", {.body = Link("/huge-before.htm") + spaces + Link("/huge-beyond.htm"), .fillerBytes = kHuge}, "OK"},
         {"/bomb.htm", {.body = {std::istreambuf_iterator<char>(bomb), {}}, .headers = {"Content-Encoding: gzip"}}, "OK"},
-        {"/huge-error.htm", {.status = 404, .fillerBytes = kHuge}, "INET_E_OBJECT_NOT_FOUND"},
         {"/binary.htm", {.body = binary, .raw = true}, "OK"},
         // The rest stays on the kept-alive connection, and must not pass for the next answer.
         {"/shorter.htm", {.body = Link("/early.htm") + Link("/late.htm") + "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nfake",
