@@ -54,7 +54,7 @@ protected:
     }
 
     // Each address is fetched into a page file that held something else. A page (`kept`) replaces it exactly, its
-    // progress growing without repeats to one end of data at its size; a failure leaves it empty, with no end of data.
+    // progress growing without repeats up to one end of data at its size; a failure leaves it empty, with no end of data.
     struct Row {
         std::string address, status;
         std::optional<std::string> kept{};
