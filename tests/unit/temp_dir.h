@@ -14,12 +14,11 @@ namespace veltrano::testing {
 
 class ScopedWorkingDirectory {
 public:
-    ScopedWorkingDirectory() : previous_(std::filesystem::current_path()) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = "veltrano-" + std::string(info->test_suite_name()) + "-" + info->name();
-        std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests are named "Suite/Test/0"
-        folder_ = std::filesystem::temp_directory_path() / name;
-        std::filesystem::remove_all(folder_);
+    ScopedWorkingDirectory() {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("veltrano-") + test->test_suite_name() + "-" + test->name();
+        std::replace(name.begin(), name.end(), '/', '-');  // as in the names of parameterised tests
+        std::filesystem::remove_all(folder_ = std::filesystem::temp_directory_path() / name);
         std::filesystem::create_directories(folder_);
         std::filesystem::current_path(folder_);
     }
@@ -32,13 +31,13 @@ public:
     ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
 
 private:
-    std::filesystem::path previous_;
+    std::filesystem::path previous_ = std::filesystem::current_path();
     std::filesystem::path folder_;
 };
 
 inline std::string ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
