@@ -5,7 +5,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace veltrano;
     if (size == 0) return 0;
-    const unsigned flags = data[0];
     const std::string_view page = fuzz::AsText(data + 1, size - 1);
     // Addresses come without blanks or controls around them or line breaks inside.
     const HtmlLinks links = ReadHtmlLinks(page);
@@ -21,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A reference decodes to something and moves on.
     for (std::size_t at = page.find('&'); at != std::string_view::npos; at = page.find('&', at + 1)) {
         std::string out;
-        const std::size_t next = DecodeCharacterReference(page, at, (flags & 8) != 0, out);
+        const std::size_t next = DecodeCharacterReference(page, at, (data[0] & 8) != 0, out);
         FUZZ_CHECK(next > at && next <= page.size() && !out.empty());
     }
 
@@ -33,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state->siteKey = "site.com";
     const char* const bases[] = {"http://www.site.com/", "https://site.com/docs/a/b.html?q#f", "site.com/no/scheme",
                                  "http://[::1]:8080"};
-    state->pageBaseAddress = bases[flags & 3];
+    state->pageBaseAddress = bases[data[0] & 3];
     state->grabMode = kGrabAllLinks;
-    if ((flags & 4) != 0) state->linkExtensions = {"png", "-"};
+    if ((data[0] & 4) != 0) state->linkExtensions = {"png", "-"};
     FUZZ_CHECK(ParsePageText(*state, page));
     return 0;
 }

@@ -33,7 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // What was read is written and read back unchanged; a page file keeps at most 1023 bytes of a cell.
     const std::string copy = fuzz::ScratchFile("copy.txt");
+    ResultList results;
+    results.Assign(lines);
     FUZZ_CHECK(WriteListFile(view, copy, lines) && ReadListFile(view, copy) == lines);
+    FUZZ_CHECK(WriteListFile(view, copy, results) && ReadListFile(view, copy) == lines);
     FUZZ_CHECK(FileSet(view).List(copy, loaded).Commit());
     for (PageRow& row : rows) row = {row.webPage.substr(0, kPageCellMax), row.result.substr(0, kPageCellMax)};
     FUZZ_CHECK(ReadPageListFile(view, copy) == rows && view.Messages().empty());

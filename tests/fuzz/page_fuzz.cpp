@@ -14,10 +14,10 @@ static bool TokenStandsAt(const PatternToken& token, std::size_t p, std::string_
            (!token.needsBlankAfter || (after < text.size() && IsBlank(static_cast<unsigned char>(text[after]))));
 }
 
-// The scanner's rules tried byte by byte: the tokens before the capture in order
-// with only blanks between them (an empty token never stands); the capture up to
-// the first closing token within 1023 bytes, else cut at 1023 bytes, else (at the
-// end) dropped; on one byte past it. A first token that opens it never captures.
+// The scanner's rules tried byte by byte: the tokens before the capture in order with only
+// blanks between them (an empty token never stands); the capture up to the first closing token
+// within 1023 bytes, else cut at 1023 bytes, else (the text ends first) dropped; the scan resumes
+// one byte past the capture. A pattern whose first token opens the capture never captures.
 static std::vector<std::string_view> PlainCaptures(const CompiledPattern& pattern, std::string_view text) {
     const auto& tokens = pattern.tokens;
     std::size_t opener = 0;
@@ -44,8 +44,7 @@ static std::vector<std::string_view> PlainCaptures(const CompiledPattern& patter
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const unsigned flags = data[0];
-    const bool custom = (flags & 1) != 0;
+    const bool custom = (data[0] & 1) != 0;
     std::string_view page = fuzz::AsText(data + 1, size - 1);
     std::string_view line;
     if (const std::size_t feed = page.find('\n'); feed != std::string_view::npos) {
@@ -68,14 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.view = &view;
     const std::string sites[] = {"http://www.site.com", "https://Example.org/base/dir", "site.com",
                                  "http://host:8080/a/b"};
-    const std::string& site = s.siteAddress = sites[(flags >> 1) & 3];
+    const std::string& site = s.siteAddress = sites[(data[0] >> 1) & 3];
     s.siteKey = SiteKey(site);
     const std::string bases[] = {site, site + "/dir/page.htm?q=1#top", "", "https://other.example/x/y.php"};
-    s.pageBaseAddress = bases[(flags >> 3) & 3];
+    s.pageBaseAddress = bases[(data[0] >> 3) & 3];
     s.grabMode = custom ? kGrabCustom : kGrabLinks;
     s.patterns = {custom ? pattern : s.linkPatterns[0], s.linkPatterns[1]};
     s.patternCount = custom ? 1 : 2;
-    if (!custom && (flags & 0x20) != 0) s.linkExtensions = {"jpg", "-", "HTM"};
+    if (!custom && (data[0] & 0x20) != 0) s.linkExtensions = {"jpg", "-", "HTM"};
     s.pageList.Add(site);
 
     FUZZ_CHECK(ParsePageText(s, page));

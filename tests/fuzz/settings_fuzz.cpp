@@ -28,10 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const SettingsReader settings(fuzz::ScratchFile("settings.ini", fuzz::AsText(data, size)));
     for (const char* key :
          {"TIMER_SEC", "TIMER_MIN", "TIMER_HOUR", "TRAFFIC", "GRAB_TYPE", "SKIP_MASK", "WEB_SITE", "timer_sec"}) {
-        // A value ends with its line; Text keeps 259 characters, which may end inside the digits.
+        // A value ends with its line; Text keeps up to 259 characters, which may end inside the digits.
         const std::string text = settings.Text(key);
-        FUZZ_CHECK(text.find_first_of("\r\n") == std::string::npos &&
-                   (text.size() == kPathTextMax || settings.Number(key) == PlainNumber(text)));
+        FUZZ_CHECK(text.size() <= kPathTextMax && text.find_first_of("\r\n") == std::string::npos);
+        FUZZ_CHECK(text.size() == kPathTextMax || settings.Number(key) == PlainNumber(text));
     }
 
     // What a project load and the autosave take from the file, saved and loaded again.
