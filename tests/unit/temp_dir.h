@@ -1,5 +1,4 @@
-// Runs a test in a fresh, empty working directory of its own, since the
-// program addresses its files relative to the working directory.
+// Runs a test in a fresh, empty working directory of its own: the program's files are relative to it.
 #pragma once
 
 #include <gtest/gtest.h>
