@@ -110,7 +110,7 @@ TEST_F(ProjectTest, SettingsAreReadLikePrivateProfiles) {
     WriteBytes("s.ini", "OUT = 7\r\n  [ Main ]  \r\nA = -12abc\r\nB = letters\r\nC = +8\r\nD = -\r\nE = 3000000000\r\n"
                         "F = 99999999999999999999\r\nG = 9223372036854775806\r\nEMPTY =\r\nSITE =   http://x/  \n"
                         "Q1 = \"quoted \"\nQ2 = 'single'\nQ3 = \"odd'\rQ4 = \"\"\r[OTHER]\rOTHER = 7\n[main]\n"
-                        "key=7\nLONG = " + std::string(400, 'L'));
+                        "key=7\rLONG = " + std::string(400, 'L'));
     const SettingsReader read("s.ini");
     const std::tuple<const char*, std::int64_t, std::string> values[] = {{"OUT", 0, ""}, {"OTHER", 0, ""},
         {"KEY", 7, "7"}, {"A", -12, "-12abc"}, {"B", 0, "letters"}, {"C", 8, "+8"}, {"D", 0, "-"}, {"EMPTY", 0, ""},
