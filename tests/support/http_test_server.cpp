@@ -14,9 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
-#include <filesystem>
-#include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -27,20 +25,19 @@ namespace veltrano::testing {
 namespace {
 
 // Every wait polls in slices of 20 ms, so that it notices when the server stops.
+using namespace std::chrono_literals;
 using Socket = decltype(::socket(AF_INET, SOCK_STREAM, 0));
 constexpr Socket kNoSocket = static_cast<Socket>(-1);
 #ifdef _WIN32
-using PollEntry = WSAPOLLFD;
 using socklen_t = int;
 constexpr int kNoSignal = 0;
 const bool kSocketsReady = [] { WSADATA data; return ::WSAStartup(MAKEWORD(2, 2), &data) == 0; }();
-int Poll(PollEntry& entry) { return ::WSAPoll(&entry, 1, 20); }
+int Poll(pollfd& entry) { return ::WSAPoll(&entry, 1, 20); }
 void Close(Socket socket) { ::closesocket(socket); }
 #else
-using PollEntry = pollfd;
 constexpr int kNoSignal = MSG_NOSIGNAL;
 constexpr bool kSocketsReady = true;
-int Poll(PollEntry& entry) { return ::poll(&entry, 1, 20); }
+int Poll(pollfd& entry) { return ::poll(&entry, 1, 20); }
 void Close(Socket socket) { ::close(socket); }
 #endif
 
@@ -67,7 +64,6 @@ struct HttpTestServer::State {
     mutable std::mutex mutex;
     std::map<std::string, std::shared_ptr<const CannedResponse>> routes;  // shared, so that a huge one is never copied
     std::set<std::string> held;
-    std::string folder;
     std::vector<RecordedRequest> requests;
     std::vector<std::thread> connections;  // one for each connection accepted
     std::thread acceptor;
@@ -80,8 +76,7 @@ struct HttpTestServer::State {
 
     // True once `socket` has input (or its end); false when it failed or the server stops.
     bool Readable(Socket socket) const {
-        while (!stopping) {
-            PollEntry entry{socket, POLLIN, 0};
+        for (pollfd entry{socket, POLLIN, 0}; !stopping;) {
             if (Poll(entry) > 0) return (entry.revents & (POLLERR | POLLNVAL)) == 0;
         }
         return false;
@@ -96,91 +91,62 @@ struct HttpTestServer::State {
     }
 
     // True when the connection stays open for the next request.
-    bool Respond(Socket socket, const CannedResponse& response) const {
-        if (response.raw) {
-            SendAll(socket, response.body);
-            return false;
-        }
-        const std::uint64_t size = response.body.size() + response.fillerBytes;
-        std::string head = "HTTP/1.1 " + std::to_string(response.status) + " Canned\r\nContent-Length: " +
-                           std::to_string(response.contentLength.value_or(size)) + "\r\n";
-        if (!response.location.empty()) head += "Location: " + response.location + "\r\n";
-        for (const std::string& header : response.headers) head += header + "\r\n";
-        // Head and body in one piece, as a quick server sends them, unless the body trickles.
-        const std::uint64_t end = std::min(size, response.cutAfter.value_or(size));
-        std::uint64_t at = response.trickle.count() > 0 ? 0 : std::min<std::uint64_t>(end, response.body.size());
-        bool sent = SendAll(socket, head.append("\r\n").append(response.body, 0, at));
-        static const std::string kSpaces(64 * 1024, ' ');  // the filler
+    bool Respond(Socket socket, const CannedResponse& answer) const {
+        if (answer.raw) { SendAll(socket, answer.body); return false; }
+        const std::uint64_t size = answer.body.size() + answer.fillerBytes, end = std::min(size, answer.cutAfter.value_or(size));
+        std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " Canned\r\nContent-Length: " +
+                           std::to_string(answer.contentLength.value_or(size)) + "\r\n";
+        if (!answer.location.empty()) head += "Location: " + answer.location + "\r\n";
+        for (const std::string& header : answer.headers) head += header + "\r\n";
+        // Head and body in one piece, as a quick server sends them, unless the body trickles; then the filler.
+        const bool slow = answer.trickle > 0ms;
+        std::uint64_t at = slow ? 0 : std::min<std::uint64_t>(end, answer.body.size());
+        bool sent = SendAll(socket, head.append("\r\n").append(answer.body, 0, at));
+        static const std::string kSpaces(64 * 1024, ' ');
         for (std::uint64_t step = 1; sent && at < end; at += step) {
-            step = response.trickle.count() > 0 ? 1 : std::min<std::uint64_t>(end - at, kSpaces.size());
-            const auto due = std::chrono::steady_clock::now() + response.trickle;
-            while (!stopping && std::chrono::steady_clock::now() < due) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            sent = !stopping && SendAll(socket, at < response.body.size() ? std::string_view(response.body).substr(at, 1)
-                                                                          : std::string_view(kSpaces).substr(0, step));
+            step = slow ? 1 : std::min<std::uint64_t>(end - at, kSpaces.size());
+            for (const auto due = std::chrono::steady_clock::now() + answer.trickle; !stopping && std::chrono::steady_clock::now() < due;) {
+                std::this_thread::sleep_for(20ms);
+            }
+            sent = !stopping && SendAll(socket, at < answer.body.size() ? std::string_view(answer.body).substr(at, 1)
+                                                                        : std::string_view(kSpaces).substr(0, step));
         }
-        if (sent && response.reset) {
-            // Closed without lingering, the connection is aborted: the client gets a reset.
-            const linger abort{1, 0};
-            ::setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
-        }
-        return sent && !response.cutAfter;
-    }
-
-    std::shared_ptr<const CannedResponse> Lookup(const std::string& target) const {  // with the lock held
-        const std::string path = target.substr(0, target.find('?'));
-        const auto route = routes.count(target) ? routes.find(target) : routes.find(path);
-        if (route != routes.end()) return route->second;
-        const std::filesystem::path file = folder + path + (path.ends_with('/') ? "index.html" : "");
-        std::ifstream in(file, std::ios::binary);
-        if (folder.empty() || !std::filesystem::is_regular_file(file)) return std::make_shared<const CannedResponse>(404, "", "no such route\n");
-        return std::make_shared<const CannedResponse>(200, "", std::string(std::istreambuf_iterator<char>(in), {}));
+        const linger abort{1, 0};  // closed without lingering, the connection is aborted: the client gets a reset
+        if (sent && answer.reset) ::setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+        return sent && !answer.cutAfter;
     }
 
     void Serve(Socket socket) {
-        std::string pending;
-        char buffer[16 * 1024];
-        for (bool open = true; open;) {
-            const std::size_t headEnd = pending.find("\r\n\r\n");
-            if (headEnd == std::string::npos) {
-                // More of the head, unless it is absurdly long or the client or server left.
+        for (std::string pending; true;) {
+            const std::size_t end = pending.find("\r\n\r\n");
+            if (end == std::string::npos) {  // more of the head, unless it is absurdly long or the client or server left
+                char buffer[16 * 1024];
                 const auto got = Readable(socket) ? ::recv(socket, buffer, static_cast<int>(sizeof buffer), 0) : 0;
-                pending.append(buffer, static_cast<std::size_t>(std::max<long long>(got, 0)));
-                open = got > 0 && pending.size() < 64 * 1024;
+                if (got <= 0 || pending.append(buffer, static_cast<std::size_t>(got)).size() > 64 * 1024) break;
                 continue;
             }
-            RecordedRequest request;  // the clients send requests without a body
-            request.arrival = std::chrono::steady_clock::now();
-            std::istringstream lines(pending.substr(0, headEnd + 2));  // each line ends with "\r"
-            pending.erase(0, headEnd + 4);
-            lines >> request.method >> request.target;
-            for (std::string line; std::getline(lines, line);) {
-                const std::size_t colon = line.find(':'), value = line.find_first_not_of(' ', colon + 1);
-                if (colon == std::string::npos || value == std::string::npos) continue;
-                std::string name = line.substr(0, colon);
-                for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                request.headers[name] = line.substr(value, line.size() - 1 - value);
-            }
+            RecordedRequest request{.head = pending.substr(0, end + 2), .arrival = std::chrono::steady_clock::now()};
+            pending.erase(0, end + 4);  // the clients send no request body
+            std::istringstream(request.head) >> request.method >> request.target;
             const std::string target = request.target, path = target.substr(0, target.find('?'));
             const std::size_t number = Locked([&] { return requests.push_back(std::move(request)), requests.size() - 1; });
-            while (!stopping && Locked([&] { return held.count(target) + held.count(path) > 0; })) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
+            while (!stopping && Locked([&] { return held.count(target) + held.count(path) > 0; })) std::this_thread::sleep_for(5ms);
+            static const auto kMissing = std::make_shared<const CannedResponse>(404, "", "no such route\n");
             const auto answer = Locked([&] {
-                auto response = Lookup(target);
+                const auto route = routes.count(target) ? routes.find(target) : routes.find(path);
+                const auto response = route == routes.end() ? kMissing : route->second;
                 requests[number].bodyBytes = response->body.size() + response->fillerBytes;
                 return response;
             });
-            open = Respond(socket, *answer);
+            if (!Respond(socket, *answer)) break;
         }
         Close(socket);
     }
 
     void AcceptLoop() {
-        while (Readable(listener)) {
-            const Socket socket = ::accept(listener, nullptr, nullptr);
-            if (socket == kNoSocket) continue;
-            // Small answers must not wait for the client's delayed acknowledgement.
-            const int noDelay = 1;
+        for (Socket socket; Readable(listener);) {
+            if ((socket = ::accept(listener, nullptr, nullptr)) == kNoSocket) continue;
+            const int noDelay = 1;  // small answers must not wait for the client's delayed acknowledgement
             ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
             Locked([&] { connections.emplace_back(&State::Serve, this, socket); });
         }
@@ -204,7 +170,6 @@ HttpTestServer::~HttpTestServer() {
 void HttpTestServer::Route(const std::string& target, CannedResponse response) {
     state_->Locked([&] { state_->routes[target] = std::make_shared<const CannedResponse>(std::move(response)); });
 }
-void HttpTestServer::ServeFolder(const std::string& folder) { state_->Locked([&] { state_->folder = folder; }); }
 void HttpTestServer::Hold(const std::string& target) { state_->Locked([&] { state_->held.insert(target); }); }
 void HttpTestServer::Release(const std::string& target) { state_->Locked([&] { state_->held.erase(target); }); }
 std::string HttpTestServer::Address(std::string_view target) const {

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,15 +27,14 @@ struct CannedResponse {
 };
 
 struct RecordedRequest {
-    std::string method, target;  // the target as it stood on the request line
-    std::map<std::string, std::string> headers;  // names in small letters
+    std::string method{}, target{};  // the target as it stood on the request line
+    std::string head;  // the request line and header lines, each ending with CR LF
     std::chrono::steady_clock::time_point arrival;
-    std::optional<std::uint64_t> bodyBytes;  // the answer's body size, once it goes out
+    std::optional<std::uint64_t> bodyBytes{};  // the answer's body size, once it goes out
 };
 
-// A target is answered from its route, or from its path's when it has a query;
-// else from the file it names in the folder ("/" and the like: its index.html);
-// else with a 404. Held targets (with any query) wait until released.
+// A target is answered from its route, or from its path's when it has a query; else with a 404.
+// Held targets (with any query) wait until released.
 class HttpTestServer {
 public:
     HttpTestServer();  // throws std::runtime_error
@@ -44,7 +42,6 @@ public:
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
     void Route(const std::string& target, CannedResponse response);
-    void ServeFolder(const std::string& folder);
     void Hold(const std::string& target);
     void Release(const std::string& target);
     std::string Address(std::string_view target) const;  // "http://127.0.0.1:<port>" and `target`

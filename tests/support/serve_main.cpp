@@ -1,12 +1,11 @@
 // test-http-server: the tests' HTTP server for Python tests (support/test_server.py).
 // It prints its port, obeys a command a line, and stops at the end of its input.
 // Words are separated by one blank; %XX in a word stands for that byte.
-//   route TARGET STATUS BODY [HEADER...]   hold TARGET   release TARGET   folder PATH   clear-log
+//   route TARGET STATUS BODY [HEADER...]   hold TARGET   release TARGET   clear-log
 //   log: a line "SECONDS METHOD TARGET BODY-BYTES HOST" for each request since
 //        the last clear-log, in arrival order; body bytes "-" until the answer goes out
 // Each reply ends with a line "ok", or is one line "error WHY".
 #include <algorithm>
-#include <chrono>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -31,16 +30,14 @@ int main() {
             if (w[0] == "route") server.Route(w[1], {std::stoi(w[2]), "", w[3], {w.begin() + 4, w.end()}});
             else if (w[0] == "hold") server.Hold(w[1]);
             else if (w[0] == "release") server.Release(w[1]);
-            else if (w[0] == "folder") server.ServeFolder(w[1]);
             else if (w[0] == "clear-log") cleared = server.Requests().size();
             else if (w[0] != "log") throw std::invalid_argument("unknown command");
             const auto requests = server.Requests();
             for (std::size_t i = cleared; w[0] == "log" && i < requests.size(); ++i) {
-                const auto& request = requests[i];
-                const auto host = request.headers.find("host");
-                std::cout << std::chrono::duration<double>(request.arrival - started).count() << ' ' << request.method << ' ' << request.target
-                          << ' ' << (request.bodyBytes ? std::to_string(*request.bodyBytes) : "-") << ' '
-                          << (host == request.headers.end() ? "" : host->second) << '\n';
+                const auto& [method, target, head, arrival, bodyBytes] = requests[i];
+                const std::size_t at = head.find("\r\nHost: "), host = at == std::string::npos ? head.size() : at + 8;
+                std::cout << std::chrono::duration<double>(arrival - started).count() << ' ' << method << ' ' << target << ' '
+                          << (bodyBytes ? std::to_string(*bodyBytes) : "-") << ' ' << head.substr(host, head.find('\r', host) - host) << '\n';
             }
             std::cout << "ok" << std::endl;
         } catch (const std::exception& error) {

@@ -1,7 +1,7 @@
 """The tests' HTTP server on 127.0.0.1 (support/serve_main.cpp, found as $VELTRANO_TEST_SERVER, beside
-$VELTRANO_BIN or in build/native). TestServer(routes, folder): routes maps targets to a body (bytes, or str
-sent as UTF-8 with "@BASE@" and "@PORT@" for the server's address and port), Page(body, status, headers) or
-Redirect(location, status); a route for a path answers it with any query. Others get the folder's files, or 404."""
+$VELTRANO_BIN or in build/native). TestServer(routes): routes maps targets to a body (bytes, or str sent
+as UTF-8 with "@BASE@" and "@PORT@" for the server's address and port), Page(body, status, headers) or
+Redirect(location, status); a route for a path answers it with any query. Others get a 404."""
 import os
 import subprocess
 import threading
@@ -18,7 +18,7 @@ LogEntry = namedtuple("LogEntry", "time method target host body_bytes")
 
 
 class TestServer:
-    def __init__(self, routes=None, folder=None):
+    def __init__(self, routes=None):
         beside = os.path.join(os.path.dirname(os.environ.get("VELTRANO_BIN", "")), "tests", "test-http-server")
         program = os.environ.get("VELTRANO_TEST_SERVER") or (
             beside if os.path.isfile(beside) else os.path.join(REPO, "build", "native", "tests", "test-http-server"))
@@ -26,13 +26,10 @@ class TestServer:
         self._proc = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.port = int(self._proc.stdout.readline())
         self.base_url = "http://127.0.0.1:%d" % self.port
-        if folder is not None:
-            self._send("folder", os.path.abspath(folder))
         for target, value in (routes or {}).items():
             if isinstance(value, Redirect):
-                self.redirect(target, *value)
-            else:
-                self.route(target, *(value if isinstance(value, Page) else Page(value)))
+                value = Page("", value.status, {"Location": self.expand(value.location)})
+            self.route(target, *(value if isinstance(value, Page) else Page(value)))
 
     def expand(self, text):
         return text.replace("@BASE@", self.base_url).replace("@PORT@", str(self.port))
@@ -40,9 +37,6 @@ class TestServer:
     def route(self, target, body, status=200, headers=None):
         body = self.expand(body).encode() if isinstance(body, str) else body
         self._send("route", target, str(status), body, *("%s: %s" % h for h in (headers or {}).items()))
-
-    def redirect(self, target, location, status=301):
-        self._send("route", target, str(status), "", "Location: " + self.expand(location))
 
     def hold(self, target):  # its answers (with any query) wait until release(target) or stop()
         self._send("hold", target)
