@@ -1,15 +1,12 @@
-// What the fuzz targets share: the parts of the program they drive, the entry point libFuzzer calls, a
-// check that aborts (libFuzzer and the replay tests both see a crash, in every build type), scratch files.
+// What the fuzz targets share: the parts of the program they drive, a check that aborts (libFuzzer and the replay
+// tests both see a crash, in every build type), scratch files.
 #pragma once
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
-#include <system_error>
 
 #include "fake_view.h"
 #include "crawl/crawl_start.h"
@@ -20,13 +17,14 @@
 #include "parse/robots.h"
 #include "parse/url_resolve.h"
 #include "project/project_store.h"
-#include "state/app_state.h"
 #include "text/text_ops.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 #define FUZZ_CHECK(cond) \
     ((cond) ? void() : (std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #cond), std::abort()))
+
+using namespace veltrano;  // the targets drive the program's own code and nothing else
 
 namespace veltrano::fuzz {
 
@@ -40,15 +38,14 @@ inline std::string Folded(std::string text) {
     return text;
 }
 
-// The path of `name` in a new folder of this process's own, removed at exit; written with `bytes` if given.
+// The path of `name` in a folder of this process's own, removed at exit; written with `bytes` if given.
 inline std::string ScratchFile(std::string_view name, std::optional<std::string_view> bytes = std::nullopt) {
     static const struct Folder {
-        std::filesystem::path path =
-            std::filesystem::temp_directory_path() / ("veltrano-fuzz-" + std::to_string(std::random_device{}()));
-        Folder() { FUZZ_CHECK(std::filesystem::create_directory(path)); }
+        std::string path = (std::filesystem::temp_directory_path() / "veltrano-fuzz-XXXXXX").string();
+        Folder() { FUZZ_CHECK(mkdtemp(path.data())); }
         ~Folder() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
     } folder;
-    const std::string path = (folder.path / name).string();
+    const std::string path = folder.path + "/" + std::string(name);
     if (bytes) FUZZ_CHECK(std::ofstream(path, std::ios::binary).write(bytes->data(), std::ssize(*bytes)).flush());
     return path;
 }

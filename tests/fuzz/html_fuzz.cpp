@@ -3,19 +3,16 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace veltrano;
     if (size == 0) return 0;
     const std::string_view page = fuzz::AsText(data + 1, size - 1);
-    // Addresses come without blanks or controls around them or line breaks inside.
-    const HtmlLinks links = ReadHtmlLinks(page);
+    // Addresses come without blanks or controls around them or line breaks inside; a complete tag before the page
+    // changes nothing of it.
+    const HtmlLinks links = ReadHtmlLinks(page), prefixed = ReadHtmlLinks("<p class=x>" + std::string(page));
     const auto edge = [](char c) { return static_cast<unsigned char>(c) > ' '; };
-    for (const std::vector<std::string>* list : {&links.pages, &links.resources}) {
-        for (const std::string& a : *list) {
-            FUZZ_CHECK(!a.empty() && edge(a[0]) && edge(a.back()) && a.find_first_of("\t\n\r") == a.npos);
-        }
-    }
-    // A complete tag before the page changes nothing of it.
-    const HtmlLinks prefixed = ReadHtmlLinks("<p class=x>" + std::string(page));
+    const auto clean = [edge](std::string_view a) {
+        return !a.empty() && edge(a[0]) && edge(a.back()) && a.find_first_of("\t\n\r") == a.npos;
+    };
+    FUZZ_CHECK(std::ranges::all_of(links.pages, clean) && std::ranges::all_of(links.resources, clean));
     FUZZ_CHECK(prefixed.pages == links.pages && prefixed.resources == links.resources && prefixed.base == links.base);
     // A reference decodes to something and moves on.
     for (std::size_t at = page.find('&'); at != std::string_view::npos; at = page.find('&', at + 1)) {

@@ -1,10 +1,9 @@
-// The list-file readers against any file a user may put into Projects. Input: a flag byte, then the file;
-// with bit 0 set, lines come first up to where the middle of the input stands at 64 KiB, so that a line end,
-// a CR LF pair or a NUL falls on the edge of the pieces a reader takes.
+// The list-file readers against any file a user may put into Projects. Input: a flag byte, then the file; with bit 0
+// set, lines come first up to where the middle of the input stands at 64 KiB, so that a line end, a CR LF pair or a
+// NUL falls on the edge of the pieces a reader takes.
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace veltrano;
     if (size == 0) return 0;
     const bool straddled = (data[0] & 1) != 0;
     const std::size_t edge = straddled ? (std::size_t{1} << 16) - (size - 1) / 2 : 0;
@@ -14,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file += fuzz::AsText(data + 1, size - 1);
     const std::string input = fuzz::ScratchFile("list.txt", file);
 
-    // The lines read the plain way: the text ends at a NUL; CR LF, CR and LF end a line, a last line without
-    // an end counts too; a line keeps its first 1024 bytes. Two lines make a page row.
+    // The lines read the plain way: the text ends at a NUL; CR LF, CR and LF end a line, a last line without an end
+    // counts too; a line keeps its first 1024 bytes. Two lines make a page row.
     const std::string_view text = std::string_view(file).substr(0, file.find('\0'));
     std::vector<std::string> lines;
     std::vector<PageRow> rows;
@@ -27,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 1; i <= lines.size(); i += 2) rows.push_back({lines[i - 1], i < lines.size() ? lines[i] : ""});
     testing::FakeView view;
     PageList loaded;
-    FUZZ_CHECK(ReadListFile(view, input) == lines && ReadPageListFile(view, input) == rows);
-    FUZZ_CHECK(LoadPageListFile(view, input, loaded) && loaded.Rows() == rows);
+    FUZZ_CHECK(ReadListFile(view, input) == lines && ReadPageListFile(view, input) == rows &&
+               LoadPageListFile(view, input, loaded) && loaded.Rows() == rows);
     if (straddled) return 0;  // writing knows no pieces
 
     // What was read is written and read back unchanged; a page file keeps at most 1023 bytes of a cell.

@@ -1,38 +1,33 @@
-// The parser against hostile pages and patterns. Input: a flag byte, then a
-// pattern line up to the first line feed (without one, none), then the page.
-// Flag bits: 0 Custom mode (the line is its one result pattern), 1-2 the site,
+// The parser against hostile pages and patterns. Input: a flag byte, a pattern line up to the first line feed
+// (without one, none), then the page. Flag bits: 0 Custom mode (the line is its one result pattern), 1-2 the site,
 // 3-4 the page's base address, 5 link extensions for the Links mode.
 #include <unordered_set>
 
 #include "fuzz_support.h"
 
-using namespace veltrano;
-
-static bool TokenStandsAt(const PatternToken& token, std::size_t p, std::string_view text) {
+static bool Stands(const PatternToken& token, std::size_t p, std::string_view text) {
     const std::size_t after = p + token.Text().size();
     return !token.Text().empty() && MatchAtNoCase(p, token.Text(), text) &&
            (!token.needsBlankAfter || (after < text.size() && IsBlank(static_cast<unsigned char>(text[after]))));
 }
 
-// The scanner's rules tried byte by byte: the tokens before the capture in order with only
-// blanks between them (an empty token never stands); the capture up to the first closing token
-// within 1023 bytes, else cut at 1023 bytes, else (the text ends first) dropped; the scan resumes
-// one byte past the capture. A pattern whose first token opens the capture never captures.
+// The scanner's rules byte by byte: the tokens before the capture in order with only blanks between them (an empty
+// token never stands); the capture up to the first closing token within 1023 bytes, else cut at 1023 bytes, else
+// (the text ends first) dropped; the scan goes on a byte past it. A pattern opening the capture at once never does.
 static std::vector<std::string_view> PlainCaptures(const CompiledPattern& pattern, std::string_view text) {
     const auto& tokens = pattern.tokens;
     std::size_t opener = 0;
     while (opener < kPatternTokenCount && !tokens[opener].opensCapture) ++opener;
     std::vector<std::string_view> captures;
-    if (opener == 0 || opener + 1 >= kPatternTokenCount) return captures;
-    for (std::size_t p = 0, matched = 0; p < text.size();) {
+    for (std::size_t p = 0, matched = 0; opener > 0 && opener + 1 < kPatternTokenCount && p < text.size();) {
         if (matched > 0 && IsBlank(static_cast<unsigned char>(text[p]))) {
             ++p;
-        } else if (!TokenStandsAt(tokens[matched], p, text)) {
+        } else if (!Stands(tokens[matched], p, text)) {
             matched = 0;
             ++p;
         } else if (p += tokens[matched].Text().size(); matched++ == opener) {
             std::size_t end = p;
-            while (end < text.size() && end - p <= kCaptureMax && !TokenStandsAt(tokens[opener + 1], end, text)) ++end;
+            while (end < text.size() && end - p <= kCaptureMax && !Stands(tokens[opener + 1], end, text)) ++end;
             if (end == text.size() && p + kCaptureMax >= text.size()) break;
             captures.push_back(text.substr(p, std::min(end - p, kCaptureMax)));
             p += captures.back().size() + 1;
@@ -45,21 +40,19 @@ static std::vector<std::string_view> PlainCaptures(const CompiledPattern& patter
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const bool custom = (data[0] & 1) != 0;
-    std::string_view page = fuzz::AsText(data + 1, size - 1);
-    std::string_view line;
+    std::string_view page = fuzz::AsText(data + 1, size - 1), line;
     if (const std::size_t feed = page.find('\n'); feed != std::string_view::npos) {
         line = page.substr(0, std::min(feed, kExtensionTextMax));  // the crawl takes 99 characters of a pattern
         page.remove_prefix(feed + 1);
     }
+    const auto compiled = [line](CompiledPattern pattern) { return CompilePattern(pattern, line), pattern; };
     testing::FakeView view;
     const auto state = std::make_unique<AppState>();
     AppState& s = *state;
-    const auto compiled = [line](CompiledPattern pattern) { return CompilePattern(pattern, line), pattern; };
     const CompiledPattern pattern = compiled({});
     FUZZ_CHECK(compiled(s.linkPatterns[0]) == pattern);  // nothing of an earlier compilation survives
     std::vector<std::string_view> captures;
-    const auto keep = [&captures](std::string_view capture) { captures.push_back(capture); return true; };
-    FUZZ_CHECK(ScanCaptures(pattern, page, keep));
+    FUZZ_CHECK(ScanCaptures(pattern, page, [&captures](std::string_view c) { return captures.push_back(c), true; }));
     FUZZ_CHECK(captures == PlainCaptures(pattern, page));
     if (custom && !IsPatternValid(pattern)) return 0;  // the crawl refuses to start
 
@@ -68,15 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string sites[] = {"http://www.site.com", "https://Example.org/base/dir", "site.com",
                                  "http://host:8080/a/b"};
     const std::string& site = s.siteAddress = sites[(data[0] >> 1) & 3];
-    s.siteKey = SiteKey(site);
     const std::string bases[] = {site, site + "/dir/page.htm?q=1#top", "", "https://other.example/x/y.php"};
     s.pageBaseAddress = bases[(data[0] >> 3) & 3];
+    s.siteKey = SiteKey(site);
     s.grabMode = custom ? kGrabCustom : kGrabLinks;
     s.patterns = {custom ? pattern : s.linkPatterns[0], s.linkPatterns[1]};
     s.patternCount = custom ? 1 : 2;
     if (!custom && (data[0] & 0x20) != 0) s.linkExtensions = {"jpg", "-", "HTM"};
     s.pageList.Add(site);
-
     FUZZ_CHECK(ParsePageText(s, page));
     const std::vector<PageRow> rows = s.pageList.Rows();
     const std::vector<std::string> results = s.resultList.Items();

@@ -1,5 +1,5 @@
-// Runs a fuzz target over the saved inputs in the folders it is given, in name
-// order, so that the ordinary builds test every input the fuzzer once found.
+// Runs a fuzz target over the saved inputs in the folders it is given, in name order, so that the ordinary builds
+// test every input the fuzzer once found.
 #include <iterator>
 #include <set>
 
@@ -9,10 +9,10 @@ int main(int argc, char** argv) {
     std::set<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) inputs.insert(std::filesystem::directory_iterator(argv[i]), {});
     for (const std::filesystem::path& path : inputs) {
-        std::fprintf(stderr, "replaying %s\n", path.string().c_str());
+        std::fprintf(stderr, "replaying %s\n", path.c_str());
         std::ifstream in(path, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        if (!in) return 1;  // unreadable
+        FUZZ_CHECK(in);  // readable
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     std::printf("%zu inputs replayed\n", inputs.size());

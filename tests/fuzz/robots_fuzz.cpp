@@ -1,11 +1,10 @@
-// The robots.txt rules against any file a site may serve. Input: the path (and query) of an address of
-// the site up to the first line feed, then the robots.txt text.
+// The robots.txt rules against any file a site may serve. Input: the path (and query) of an address of the site up
+// to the first line feed, then the robots.txt text.
 #include <cctype>
 
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace veltrano;
     const std::string site = "http://www.site.com/";
     const std::string_view input = fuzz::AsText(data, size);
     const std::size_t feed = input.find('\n');
@@ -15,11 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // An origin is "scheme://host[:port]" of the address, nothing more.
     const std::string origin = RobotsOrigin(line);
     const std::size_t separator = origin.find("://");
-    FUZZ_CHECK(origin.empty() || (separator != std::string::npos && separator > 0 && origin.size() <= line.size()));
-    FUZZ_CHECK(origin.empty() || origin.find_first_of("/?#@", separator + 3) == std::string::npos);
+    FUZZ_CHECK(origin.empty() || (separator != std::string::npos && separator > 0 && origin.size() <= line.size() &&
+                                  origin.find_first_of("/?#@", separator + 3) == std::string::npos));
 
-    // A fragment, or the first plain letter or digit of the path written as
-    // "%XX", names the same address. The robots.txt itself is always allowed.
+    // A fragment, or the first plain letter or digit of the path written as "%XX", names the same address. The
+    // robots.txt itself is always allowed.
     std::string_view path = line.substr(0, line.find('#'));
     if (path.starts_with('/')) path.remove_prefix(1);
     const std::string address = site + std::string(path);

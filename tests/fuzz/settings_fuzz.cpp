@@ -1,5 +1,4 @@
-// The settings reader against any file a user may put into Projects: the
-// input is the file.
+// The settings reader against any file a user may put into Projects: the input is the file.
 #include <charconv>
 #include <limits>
 
@@ -18,13 +17,12 @@ static std::int64_t PlainNumber(std::string_view text) {
 
 // Whether a value reads back as written: the reader drops blanks around it and one pair of enclosing quotes.
 static bool Survives(std::string_view text) {
-    const auto blank = [](char c) { return veltrano::IsBlank(static_cast<unsigned char>(c)); };
+    const auto blank = [](char c) { return IsBlank(static_cast<unsigned char>(c)); };
     if (!text.empty() && (blank(text.front()) || blank(text.back()))) return false;
     return !(text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front());
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace veltrano;
     const SettingsReader settings(fuzz::ScratchFile("settings.ini", fuzz::AsText(data, size)));
     for (const char* key :
          {"TIMER_SEC", "TIMER_MIN", "TIMER_HOUR", "TRAFFIC", "GRAB_TYPE", "SKIP_MASK", "WEB_SITE", "timer_sec"}) {

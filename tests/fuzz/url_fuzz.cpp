@@ -1,9 +1,8 @@
-// The address helpers against any address a page or a redirect may carry. Input: the base address up to
-// the first line feed, then the reference (a captured link, which may hold line feeds; without one, none).
+// The address helpers against any address a page or a redirect may carry. Input: the base address up to the first
+// line feed, then the reference (a captured link, which may hold line feeds; without one, none).
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace veltrano;
     constexpr std::size_t npos = std::string_view::npos;
     const std::string_view input = fuzz::AsText(data, size);
     const std::size_t feed = input.find('\n');
@@ -12,21 +11,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The site key follows the first "www.", or else the first "http://", in any case.
     const std::string folded = fuzz::Folded(std::string(base));
-    const std::size_t www = folded.find("WWW.");
-    const std::size_t http = folded.find("HTTP://");
+    const std::size_t www = folded.find("WWW."), http = folded.find("HTTP://");
     FUZZ_CHECK(SiteKey(base) == base.substr(www != npos ? www + 4 : http != npos ? http + 7 : 0));
 
     const std::string clean = RemoveDotSegments(reference);
     FUZZ_CHECK(clean.size() <= reference.size() && RemoveDotSegments(clean) == clean);
     FUZZ_CHECK(("/" + clean + "/").find("/./") == npos && ("/" + clean + "/").find("/../") == npos);
 
-    // Nothing is made up (at most a "/" for a base with an empty path); the
-    // base's scheme stays; the fragment is the reference's alone.
+    // Nothing is made up (at most a "/" for a base with an empty path); the base's scheme stays; the fragment is the
+    // reference's alone.
     const std::string target = ResolveReference(base, reference);
     FUZZ_CHECK(target.size() <= base.size() + reference.size() + 1);
-    const std::size_t colon = base.find_first_of(":/?#");
+    const std::size_t colon = base.find_first_of(":/?#"), hash = reference.find('#');
     FUZZ_CHECK(colon == 0 || colon == npos || base[colon] != ':' || target.starts_with(base.substr(0, colon + 1)));
-    const std::size_t hash = reference.find('#');
     FUZZ_CHECK(hash == npos ? target.find('#') == npos : target.ends_with(reference.substr(hash)));
     // The extension, if any, is what follows the last dot of the file name.
     for (const std::string_view address : {input, std::string_view(target)}) {

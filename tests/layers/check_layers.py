@@ -3,7 +3,7 @@
 import pathlib, re, sys
 
 CORE = ["text", "state", "parse", "fetch", "crawl", "project"]  # each includes only itself and those before it
-FRONT_ENDS = ["cli", "win32"]
+MAY_INCLUDE = {folder: CORE[:i + 1] for i, folder in enumerate(CORE)} | {end: CORE + [end] for end in ("cli", "win32")}
 WINDOWS = re.compile(r"#include\s*<(windows|windowsx|commctrl|commdlg|shellapi|objbase|urlmon|ole2|winsock2)\.h>", re.I)
 
 
@@ -13,12 +13,8 @@ def breaches(src):
         for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
             where = f"{path.relative_to(src.parent)}:{number}"
             target = (re.search(r'#include\s*"([a-z0-9_]+)/', line) or [None, None])[1]
-            if target in FRONT_ENDS and target != folder:
-                yield f"{where}: includes the front end {target}/"
-            elif target in CORE and folder in CORE and CORE.index(target) > CORE.index(folder):
-                yield f"{where}: {folder}/ includes {target}/, which stands above it"
-            elif target and target not in CORE + FRONT_ENDS:
-                yield f"{where}: includes {target}/, a folder of no known layer"
+            if target and target not in MAY_INCLUDE.get(folder, []):
+                yield f"{where}: {folder}/ includes {target}/, a layer above it, another front end or no known layer"
             if WINDOWS.search(line) and folder != "win32":
                 yield f"{where}: a Windows header outside src/win32"
             if re.search(r"#include\s*<curl/", line) and folder != "cli" and path.stem != "curl_downloader":
