@@ -1,11 +1,8 @@
-// The desktop program's window crawling URL with the "image" link extensions,
-// for the scripts around the tests:
-//   desktop-showcase URL       once some pages are done, writes the window's place on the
-//                              screen ("x y width height") to the file "ready" and waits for a
-//                              file "done" (scripts/screenshot takes the picture in between);
-//   desktop-handover URL NAME  pauses once a few pages are done, saves the project as NAME
-//                              through the "Enter file name" dialog and closes, for the command
-//                              line to continue (tests/win32/test_handover.py).
+// The desktop program's window crawling URL with the "image" link extensions, for the scripts around the tests:
+//   desktop-showcase URL       once some pages are done, writes the window's place ("x y width height") to the
+//                              file "ready" and waits for a file "done" (scripts/screenshot shoots in between);
+//   desktop-handover URL NAME  pauses once a few pages are done, saves the project as NAME and closes, for the
+//                              command line to continue (tests/win32/test_handover.py).
 #include <cstdio>
 
 #include "desktop_harness.h"
@@ -17,23 +14,19 @@ int main(int argc, char** argv) {
     const bool handover = argc == 3;
     DesktopHarness desktop(false);
     desktop.Command(IDM_PRESET_IMAGE);
-    desktop.SetText(IDC_SKIP_MASK, handover ? "" : "print");
+    if (!handover) desktop.SetText(IDC_SKIP_MASK, "print");
     desktop.Start(argv[1]);
-    const auto processed = [&desktop] { return desktop.State().pageList.FirstUnprocessed().value_or(0); };
+    const auto processed = [&desktop] { return desktop.app.state.pageList.FirstUnprocessed().value_or(0); };
     if (!WaitFor([&] { return processed() >= (handover ? 3u : 24u); })) return fail("the crawl did not get going");
     if (!handover) {
         desktop.Flush();
         RECT place{};
-        GetWindowRect(desktop.Window(), &place);
+        GetWindowRect(desktop.window, &place);
         std::ofstream("ready") << place.left << ' ' << place.top << ' ' << place.right - place.left << ' ' << place.bottom - place.top << '\n';
         return WaitFor([] { return std::filesystem::exists("done"); }, std::chrono::seconds(60)) ? 0 : 1;
     }
     desktop.Command(IDC_START);
     if (!desktop.WaitForCrawlEnd() || desktop.Text(IDC_START) != "Continue") return fail("the crawl did not pause");
-    const HWND naming = desktop.Open(IDM_SAVE_PROJECT, "Enter file name");
-    if (naming == nullptr) return fail("no \"Enter file name\" dialog");
-    SetDlgItemTextA(naming, IDC_FILE_NAME, argv[2]);
-    Press(naming, IDOK);
-    if (!desktop.WaitUntilSaid(1) || desktop.Said()[0] != "The current project is saved successfully.") return fail("not saved");
-    std::printf("paused after %zu of %zu pages and saved\n", processed(), desktop.State().pageList.Count());
+    if (!Submit(desktop.Open(IDM_SAVE_PROJECT, "Enter file name"), IDC_FILE_NAME, argv[2]) || !desktop.WaitUntilSaid(2)) return fail("not saved");
+    return desktop.Said() == Texts{"(beep)", "The current project is saved successfully. [i]"} ? 0 : fail("not saved");
 }

@@ -1,6 +1,5 @@
-// Drives the real main window of the desktop program inside the test
-// process: the window runs its modal loop on a thread of its own, the test
-// sends it window messages and reads its controls back. Message boxes, the
+// Drives the desktop program's real main window inside the test process: the window runs its modal loop on
+// a thread of its own, the test sends it window messages and reads its controls back. Message boxes, the
 // shell, the file chooser and the beep are recorded instead.
 #pragma once
 
@@ -9,10 +8,8 @@
 #include <objbase.h>
 
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -26,65 +23,66 @@
 namespace veltrano::testing {
 
 using Texts = std::vector<std::string>;
-using ShownMessage = std::tuple<HWND, std::string, std::string, UINT>;  // owner, text, caption, flags
 // owner, title, default extension, flags, filter (with its NUL separators), size of the file buffer
 using ChooserRequest = std::tuple<HWND, std::string, std::string, DWORD, std::string, DWORD>;
 
-// True when `condition` held within `limit`, checked every few milliseconds.
-inline bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
-    for (const auto end = std::chrono::steady_clock::now() + limit; !condition(); Sleep(5)) {
+inline bool WaitFor(const auto& condition, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    for (const auto end = std::chrono::steady_clock::now() + limit; !condition(); Sleep(5))
         if (std::chrono::steady_clock::now() > end) return false;
-    }
     return true;
 }
-
+inline bool Closes(HWND dialog) { return WaitFor([dialog] { return !IsWindow(dialog); }, std::chrono::seconds(10)); }
+inline void Press(HWND dialog, int button) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
+// Types `text` into a field of the dialog and presses OK; true once the dialog has closed.
+inline bool Submit(HWND dialog, int field, const std::string& text) {
+    SetDlgItemTextA(dialog, field, text.c_str());
+    Press(dialog, IDOK);
+    return Closes(dialog);
+}
+inline std::string Title(HWND window) { char text[2048] = ""; GetWindowTextA(window, text, sizeof text); return text; }
+inline std::string ItemText(HWND dialog, int id) { return Title(GetDlgItem(dialog, id)); }
+inline Texts ListBoxItems(HWND box) {
+    Texts items;
+    char item[1100];
+    for (WPARAM i = 0; i < static_cast<WPARAM>(SendMessageA(box, LB_GETCOUNT, 0, 0)); ++i)
+        items.push_back(SendMessageA(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item)) == LB_ERR ? "(none)" : item);
+    return items;
+}
 inline std::string FileText(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
-// Makes a fresh folder the working directory; the folders made go when the process ends.
-inline void EnterFreshFolder() {
-    static const auto root = std::filesystem::temp_directory_path() / ("veltrano-desktop-" + std::to_string(GetCurrentProcessId()));
-    static const struct Cleanup {
-        ~Cleanup() {
-            std::error_code ignored;
-            std::filesystem::current_path(root.parent_path(), ignored);
-            std::filesystem::remove_all(root, ignored);
-        }
-    } cleanup;
-    static int made = 0;
-    std::filesystem::create_directories(root / std::to_string(++made));
-    std::filesystem::current_path(root / std::to_string(made));
-}
+// A fresh folder as the working directory while it lives.
+struct FreshFolder {
+    inline static int made = 0;
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("veltrano-desktop-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made));
+    FreshFolder() { std::filesystem::create_directories(path); std::filesystem::current_path(path); }
+    ~FreshFolder() { std::error_code ignored; std::filesystem::current_path(path.parent_path(), ignored); std::filesystem::remove_all(path, ignored); }
+};
 
-inline void Press(HWND dialog, int button) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
-
-class DesktopHarness {
-public:
-    // Works in a fresh folder, or in the working folder if told so.
-    explicit DesktopHarness(bool freshFolder = true) {
-        if (freshFolder) EnterFreshFolder();
+struct DesktopHarness {
+    explicit DesktopHarness(bool inFreshFolder = true) {
+        if (inFreshFolder) folder.emplace();
         win32::CurrentSeams() = {
+            // Said as "text [kind]": i (information), ? (question, No by default), ! (error) or else the flags;
+            // then the owner's title unless the main window owns it, and the caption unless "Veltrano".
             [this](HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-                const std::lock_guard lock(mutex_);
-                messages_.emplace_back(owner, text, caption, flags);
+                std::string kind = flags == (MB_OK | MB_ICONINFORMATION) ? "i" : flags == (MB_OK | MB_ICONERROR) ? "!"
+                                 : flags == (MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ? "?" : std::to_string(flags);
+                if (owner != app.view.Window()) kind += " " + (Title(owner).empty() ? "(untitled)" : Title(owner));
+                Record(said_, text + " [" + kind + (caption == "Veltrano" ? "" : " " + caption) + "]");
                 return (flags & MB_TYPEMASK) != MB_YESNO ? IDOK : NextReply() == "Yes" ? IDYES : IDNO;
             },
             [this](HWND, const std::string& file, const std::string& parameters) {
-                const std::lock_guard lock(mutex_);
-                opened_.push_back(parameters.empty() ? file : file + " " + parameters);
+                Record(opened_, parameters.empty() ? file : file + " " + parameters);
             },
-            [this] {
-                const std::lock_guard lock(mutex_);
-                ++beeps_;
-            },
+            [this] { Record(said_, "(beep)"); },
             [this](OPENFILENAMEA& request) {
-                const std::lock_guard lock(mutex_);
-                std::string filter;
+                std::string filter, extension = request.lpstrDefExt ? request.lpstrDefExt : "";
                 for (const char* part = request.lpstrFilter; *part; part += std::strlen(part) + 1) filter.append(part).push_back('\0');
-                requests_.emplace_back(request.hwndOwner, request.lpstrTitle, request.lpstrDefExt ? request.lpstrDefExt : "",
-                                       request.Flags, filter, request.nMaxFile);
+                Locked([&] { requests_.emplace_back(request.hwndOwner, request.lpstrTitle, extension, request.Flags, filter, request.nMaxFile); });
                 const std::optional<std::string> path = NextReply();
                 if (path) lstrcpynA(request.lpstrFile, path->c_str(), static_cast<int>(request.nMaxFile));
                 return path.has_value();
@@ -93,146 +91,101 @@ public:
             CoInitialize(nullptr);
             INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
             InitCommonControlsEx(&classes);
-            result_ = win32::RunMainWindow(app_);
+            result = win32::RunMainWindow(app);
             CoUninitialize();
         });
-        WaitFor([this] { return (window_ = app_.view.Window()) != nullptr; });
+        WaitFor([this] { return (window = app.view.Window()) != nullptr; });
+        SendMessageA(window, WM_NULL, 0, 0);  // answered once the window is set up and its loop runs
     }
     // Cancels the window and any dialog it still shows.
     ~DesktopHarness() {
-        app_.state.crawlRunning = false;
-        const auto cancel = [](HWND window, LPARAM) { return PostMessageA(window, WM_COMMAND, IDCANCEL, 0); };
-        if (IsWindow(window_)) EnumThreadWindows(GetWindowThreadProcessId(window_, nullptr), cancel, 0);
+        app.state.crawlRunning = false;
+        const auto cancel = [](HWND shown, LPARAM) { return PostMessageA(shown, WM_COMMAND, IDCANCEL, 0); };
+        if (IsWindow(window)) EnumThreadWindows(GetWindowThreadProcessId(window, nullptr), cancel, 0);
         if (ui_.joinable()) ui_.join();
-        WaitForCrawlWorker(app_.state);
+        WaitForCrawlWorker(app.state);
         win32::CurrentSeams() = saved_;
     }
 
-    // What the user answers next, in order: "Yes" (or anything else, meaning No) to a
-    // question, a file or nothing (Cancel) to a file chooser. Once they run out: No, Cancel.
-    void Reply(std::initializer_list<std::optional<std::string>> replies) {
-        const std::lock_guard lock(mutex_);
-        replies_.insert(replies_.end(), replies);
-    }
-    std::vector<ShownMessage> Messages() const { return Copy(messages_); }
-    Texts Said() const {
-        Texts texts;
-        for (const ShownMessage& message : Messages()) texts.push_back(std::get<1>(message));
-        return texts;
-    }
+    // What the user answers next, in order: "Yes" (anything else is No) to a question, a file or nothing
+    // (Cancel) to a file chooser. Once they run out: No, Cancel.
+    void Reply(std::initializer_list<std::optional<std::string>> replies) { Locked([&] { replies_.insert(replies_.end(), replies); }); }
+    Texts Said() const { return Locked([&] { return said_; }); }
     bool WaitUntilSaid(std::size_t count) const { return WaitFor([&] { return Said().size() >= count; }); }
-    Texts Opened() const { return Copy(opened_); }
-    std::vector<ChooserRequest> ChooserRequests() const { return Copy(requests_); }
-    int Beeps() const { return Copy(beeps_); }
+    Texts Opened() const { return Locked([&] { return opened_; }); }  // "file parameters"
+    std::vector<ChooserRequest> ChooserRequests() const { return Locked([&] { return requests_; }); }
 
-    AppState& State() { return app_.state; }
-    HWND Window() const { return window_; }
-    HWND Item(int id) const { return GetDlgItem(window_, id); }
+    HWND Item(int id) const { return GetDlgItem(window, id); }
     LRESULT Send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const { return SendMessageA(Item(id), message, wParam, lParam); }
-    // A command as the control or menu item with this id sends it; Post does not wait for it to be handled.
-    void Command(int id, UINT notification = BN_CLICKED) { SendMessageA(window_, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(Item(id))); }
-    void Post(int id, UINT notification = BN_CLICKED) { PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(Item(id))); }
-    // The modal dialog with this title that the command opens, once it shows; null when none did.
-    HWND Open(int id, const char* title, UINT notification = BN_CLICKED) {
-        Post(id, notification);
+    // A command as the control or menu item `id` sends it; Post does not wait for it to be handled.
+    void Command(int id, UINT code = BN_CLICKED) { SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(Item(id))); }
+    void Post(int id, UINT code = BN_CLICKED) { PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(Item(id))); }
+    // The modal dialog with this title that the command opens, once it shows.
+    HWND Open(int id, const char* title, UINT code = BN_CLICKED) {
+        Post(id, code);
         HWND dialog = nullptr;
-        WaitFor([&] { return (dialog = FindWindowA("#32770", title)) && GetWindow(dialog, GW_OWNER) == window_ && IsWindowVisible(dialog); },
-                std::chrono::seconds(10));
-        return dialog;
+        const auto shown = [&] { return (dialog = FindWindowA("#32770", title)) && GetWindow(dialog, GW_OWNER) == window && IsWindowVisible(dialog); };
+        return WaitFor(shown, std::chrono::seconds(10)) ? dialog : nullptr;
     }
-    // A key pressed in a control, through the window's own message loop (so
-    // that Enter and Esc reach the dialog's default handling).
-    void PressKey(int id, UINT key) {
-        PostMessageA(Item(id), WM_KEYDOWN, key, 0);
-        PostMessageA(Item(id), WM_KEYUP, key, 0);
-    }
-    std::string Text(int id) const {
-        char text[2048] = "";
-        GetWindowTextA(Item(id), text, sizeof text);
-        return text;
-    }
-    void SetText(int id, const std::string& text) { SetWindowTextA(Item(id), text.c_str()); }
-    void Start(const std::string& address) {
-        SetText(IDC_WEB_SITE, address);
-        Command(IDC_START);
-    }
+    // A key pressed in a control, through the window's own message loop (where Enter and Esc reach the dialog).
+    void PressKey(int id, UINT key) { PostMessageA(Item(id), WM_KEYDOWN, key, 0); PostMessageA(Item(id), WM_KEYUP, key, 0); }
+    std::string Text(int id) const { return ItemText(window, id); }
+    void SetText(int id, const std::string& text) { SetDlgItemTextA(window, id, text.c_str()); }
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-    // Chooses an entry of the "Grab:" box the way the user does.
-    void ChooseGrabMode(int index) {
-        Send(IDC_GRAB, CB_SETCURSEL, static_cast<WPARAM>(index));
-        Command(IDC_GRAB, CBN_SELCHANGE);
+    // The controls' texts, each followed by " [off]" while the control is disabled.
+    Texts Shown(std::initializer_list<int> ids) const {
+        Texts shown;
+        for (int id : ids) shown.push_back(Text(id) + (Enabled(id) ? "" : " [off]"));
+        return shown;
     }
+    void Start(const std::string& address) { SetText(IDC_WEB_SITE, address); Command(IDC_START); }
+    void ChooseGrabMode(int index) { Send(IDC_GRAB, CB_SETCURSEL, static_cast<WPARAM>(index)); Command(IDC_GRAB, CBN_SELCHANGE); }
     // Whether the item `command` of the menu bar's popup at `position` is greyed when that popup opens.
     bool MenuItemGreyed(int position, int command) {
-        const HMENU popup = GetSubMenu(GetMenu(window_), position);
-        SendMessageA(window_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(position, FALSE));
+        const HMENU popup = GetSubMenu(GetMenu(window), position);
+        SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(position, FALSE));
         return (GetMenuState(popup, static_cast<UINT>(command), MF_BYCOMMAND) & MF_GRAYED) != 0;
     }
-    // The page list as the list view shows it: each row's "Web page" and "Result".
+    // The page list as shown: each row's "Web page" and "Result".
     Texts PageRows() const {
         Texts rows;
+        char page[1100], outcome[100];
         for (int row = 0; row < Send(IDC_PAGE_LIST, LVM_GETITEMCOUNT); ++row) {
-            char cells[2][1100] = {};
-            for (int column : {0, 1}) ListView_GetItemText(Item(IDC_PAGE_LIST), row, column, cells[column], sizeof cells[column]);
-            rows.push_back(std::string(cells[0]) + " " + cells[1]);
+            ListView_GetItemText(Item(IDC_PAGE_LIST), row, 0, page, sizeof page);
+            ListView_GetItemText(Item(IDC_PAGE_LIST), row, 1, outcome, sizeof outcome);
+            rows.push_back(std::string(page) + " " + outcome);
         }
         return rows;
     }
-    Texts ListBoxItems(int id) const { return ListBoxItems(Item(id)); }
-    static Texts ListBoxItems(HWND box) {
-        Texts items(static_cast<std::size_t>(SendMessageA(box, LB_GETCOUNT, 0, 0)));
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            items[i].resize(static_cast<std::size_t>(SendMessageA(box, LB_GETTEXTLEN, i, 0)));
-            SendMessageA(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(items[i].data()));
-        }
-        return items;
-    }
+    Texts Items(int id) const { return ListBoxItems(Item(id)); }
     // The entries the result box shows: as many as it counts, each drawn from the core's list.
     Texts ResultItems() {
-        Texts items = app_.state.resultList.Items();
+        Texts items = app.state.resultList.Items();
         items.resize(std::min(items.size(), static_cast<std::size_t>(Send(IDC_RESULT_LIST, LB_GETCOUNT))));
         return items;
     }
-
     // Brings the window up to date with what the worker noted.
-    void Flush() { SendMessageA(window_, win32::WM_APP_SYNC, 0, 0); }
-    // Waits until no crawl worker is active, then flushes.
-    bool WaitForCrawlEnd() {
-        const bool ended = WaitFor([this] { return !app_.state.workerActive; });
-        Flush();
-        return ended;
-    }
-    // True once the window has ended and its thread is over; Result() then.
-    bool WaitForWindowEnd() {
-        if (!WaitFor([this] { return !IsWindow(window_); })) return false;
-        ui_.join();
-        return true;
-    }
-    INT_PTR Result() const { return result_; }
+    void Flush() { SendMessageA(window, win32::WM_APP_SYNC, 0, 0); }
+    bool WaitForCrawlEnd() { const bool ended = WaitFor([this] { return !app.state.workerActive; }); Flush(); return ended; }
+    // True once the window has ended and its thread is over (`result` is then its result).
+    bool WaitForWindowEnd() { if (!WaitFor([this] { return !IsWindow(window); })) return false; ui_.join(); return true; }
+
+    std::optional<FreshFolder> folder;  // declared first: it outlives the window and its worker
+    win32::DesktopApp app;
+    HWND window = nullptr;
+    INT_PTR result = 0;
 
 private:
-    template <class T>
-    T Copy(const T& record) const {
-        const std::lock_guard lock(mutex_);
-        return record;
-    }
-    std::optional<std::string> NextReply() {
-        if (replies_.empty()) return std::nullopt;
-        const std::optional<std::string> reply = replies_.front();
-        replies_.pop_front();
-        return reply;
-    }
+    auto Locked(const auto& action) const -> decltype(action()) { const std::lock_guard lock(mutex_); return action(); }
+    void Record(Texts& log, const std::string& entry) { Locked([&] { log.push_back(entry); }); }
+    std::optional<std::string> NextReply() { return Locked([&] { return replied_ < replies_.size() ? replies_[replied_++] : std::nullopt; }); }
 
     mutable std::mutex mutex_;
-    std::vector<ShownMessage> messages_;
-    Texts opened_;  // "file parameters"
+    Texts said_, opened_;
     std::vector<ChooserRequest> requests_;
-    int beeps_ = 0;
-    std::deque<std::optional<std::string>> replies_;
+    std::vector<std::optional<std::string>> replies_;
+    std::size_t replied_ = 0;
     win32::Seams saved_ = win32::CurrentSeams();
-    win32::DesktopApp app_;
-    HWND window_ = nullptr;
-    INT_PTR result_ = 0;
     std::thread ui_;
 };
 
