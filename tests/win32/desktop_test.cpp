@@ -236,7 +236,7 @@ TEST_F(DesktopTest, ResultFilesGoThroughTheChooserOnlyWebAddressesOpenAndHelpIsA
 
 // Pages that succeed are seen through the window; here the failures, the reports that Wine's service
 // never makes (it follows redirects without a word) and the names of the status codes.
-TEST(UrlmonDownloader, FailuresComeBackAsTheirNamesAndTheCallbackLearnsRedirectsAndSizes) {
+TEST(UrlmonDownloader, FailuresAndStatusCodesComeBackAsTheirNamesAndTheCallbackLearnsRedirectsAndSizes) {
     struct : DownloadProgress {
         void OnProgress(std::uint64_t, std::uint64_t) override {}
         void OnEndOfData(std::uint64_t totalBytes) override { endOfData.push_back(totalBytes); }
