@@ -68,24 +68,21 @@ struct HttpTestServer::State {
     std::vector<std::thread> connections;  // one for each connection accepted
     std::thread acceptor;
 
-    template <typename Work>
-    auto Locked(Work work) const {
+    auto Locked(auto work) const {
         const std::lock_guard lock(mutex);
         return work();
     }
 
     // True once `socket` has input (or its end); false when it failed or the server stops.
     bool Readable(Socket socket) const {
-        for (pollfd entry{socket, POLLIN, 0}; !stopping;) {
-            if (Poll(entry) > 0) return (entry.revents & (POLLERR | POLLNVAL)) == 0;
-        }
-        return false;
+        pollfd entry{socket, POLLIN, 0};
+        while (!stopping && Poll(entry) <= 0) {}
+        return !stopping && (entry.revents & (POLLERR | POLLNVAL)) == 0;
     }
 
     bool SendAll(Socket socket, std::string_view data) const {
         for (long long sent = 0; !data.empty(); data.remove_prefix(static_cast<std::size_t>(sent))) {
-            sent = ::send(socket, data.data(), static_cast<int>(std::min<std::size_t>(data.size(), 1 << 20)), kNoSignal);
-            if (sent <= 0) return false;
+            if ((sent = ::send(socket, data.data(), static_cast<int>(std::min<std::size_t>(data.size(), 1 << 20)), kNoSignal)) <= 0) return false;
         }
         return true;
     }
@@ -105,9 +102,8 @@ struct HttpTestServer::State {
         static const std::string kSpaces(64 * 1024, ' ');
         for (std::uint64_t step = 1; sent && at < end; at += step) {
             step = slow ? 1 : std::min<std::uint64_t>(end - at, kSpaces.size());
-            for (const auto due = std::chrono::steady_clock::now() + answer.trickle; !stopping && std::chrono::steady_clock::now() < due;) {
-                std::this_thread::sleep_for(20ms);
-            }
+            const auto due = std::chrono::steady_clock::now() + answer.trickle;
+            while (!stopping && std::chrono::steady_clock::now() < due) std::this_thread::sleep_for(20ms);
             sent = !stopping && SendAll(socket, at < answer.body.size() ? std::string_view(answer.body).substr(at, 1)
                                                                         : std::string_view(kSpaces).substr(0, step));
         }

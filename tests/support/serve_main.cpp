@@ -1,10 +1,8 @@
-// test-http-server: the tests' HTTP server for Python tests (support/test_server.py).
-// It prints its port, obeys a command a line, and stops at the end of its input.
-// Words are separated by one blank; %XX in a word stands for that byte.
-//   route TARGET STATUS BODY [HEADER...]   hold TARGET   release TARGET   clear-log
-//   log: a line "SECONDS METHOD TARGET BODY-BYTES HOST" for each request since
-//        the last clear-log, in arrival order; body bytes "-" until the answer goes out
-// Each reply ends with a line "ok", or is one line "error WHY".
+// test-http-server: the tests' HTTP server for Python tests (support/test_server.py). It prints its port, obeys a
+// command a line until its input ends, and answers each with a line "ok" after any output, or one line "error WHY".
+// Words are separated by one blank; %XX in a word stands for that byte. Commands: route TARGET STATUS BODY [HEADER...],
+// hold TARGET, release TARGET, clear-log, and log: a line "SECONDS METHOD TARGET BODY-BYTES HOST" for each request
+// since the last clear-log, in arrival order, with body bytes "-" until the answer goes out.
 #include <algorithm>
 #include <iostream>
 #include <sstream>

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <map>
 #include <optional>
 #include <random>
 #include <set>
@@ -45,9 +46,7 @@ protected:
     void OnProgress(std::uint64_t now, std::uint64_t total) override { reports_.emplace_back(now, total); }
     void OnEndOfData(std::uint64_t total) override { ends_.push_back(total); }
     std::string At(const std::string& target) const { return server_.Address(target); }
-    DownloadOutcome Fetch(const std::string& address, const std::string& target = "page.tmp") {
-        return downloader_.Download(address, target, *this);
-    }
+    DownloadOutcome Fetch(const std::string& address, const std::string& file = "page.tmp") { return downloader_.Download(address, file, *this); }
 
     testing::ScopedWorkingDirectory folder_;
     testing::HttpTestServer server_;
@@ -71,8 +70,7 @@ TEST_F(DownloadTest, PagesStatusesRedirectsAndFailuresOverAKeptConnection) {
              {"/over", {.body = "HTTP/1.1 404 Not Found\r\n\r\n" + over, .raw = true}}}) {  // no length, so no total
         server_.Route(target, answer);
     }
-    // Nothing listens at `closed`: a client that did connect for another scheme
-    // would report a refused connection (and a telnet session would not end).
+    // Nothing listens at `closed`: a client that did connect for another scheme would report a refused connection.
     const std::string closed = "127.0.0.1:" + std::to_string(testing::ClosedPort());
     struct Row { std::string address, status; std::optional<std::string> kept{}; std::string finalAddress{}; };  // where redirects led
     std::vector<Row> rows = {
@@ -86,20 +84,19 @@ TEST_F(DownloadTest, PagesStatusesRedirectsAndFailuresOverAKeptConnection) {
         {"gopher://" + closed + "/x", "INET_E_UNKNOWN_PROTOCOL"}, {"telnet://" + closed, "INET_E_UNKNOWN_PROTOCOL"},
         {"nosuchscheme://" + closed + "/x", "INET_E_UNKNOWN_PROTOCOL"}, {"file:///etc/hostname", "INET_E_UNKNOWN_PROTOCOL"},
         {"", "INET_E_INVALID_URL"}, {"http://", "INET_E_INVALID_URL"}, {"http://[::1", "INET_E_INVALID_URL"},
-        {"http://127.0.0.1:99999/", "INET_E_INVALID_URL"}, {"http://127.0.0.1 :" + closed.substr(10), "INET_E_INVALID_URL"}};
+        {"http://127.0.0.1:99999/", "INET_E_INVALID_URL"}, {"http://127.0.0.1 :" + closed.substr(10), "INET_E_INVALID_URL"},
+        // The transfer ends at the bound, and the status still tells what the server answered; that ends the connection.
+        {At("/over"), "INET_E_OBJECT_NOT_FOUND", over.substr(0, kBound)},
+        {At("/stall"), "INET_E_CONNECTION_TIMEOUT"}};  // silence after the head: curl judges the speed over the last second
     // An error page is kept and reported like any other; 300 without a Location is final.
-    for (const auto& [status, text] : std::vector<std::pair<int, std::string>>{
+    for (const auto& [status, text] : std::map<int, std::string>{
              {203, "OK"}, {204, "OK"}, {300, "OK"}, {404, "INET_E_OBJECT_NOT_FOUND"}, {410, "INET_E_OBJECT_NOT_FOUND"},
              {401, "INET_E_AUTHENTICATION_REQUIRED"}, {407, "INET_E_AUTHENTICATION_REQUIRED"}, {400, "INET_E_DOWNLOAD_FAILURE"},
              {403, "INET_E_DOWNLOAD_FAILURE"}, {500, "INET_E_DOWNLOAD_FAILURE"}, {503, "INET_E_DOWNLOAD_FAILURE"}}) {
-        const std::string page = status == 204 ? "" : "page " + std::to_string(status);
-        server_.Route("/" + std::to_string(status), {status, "", page});
-        rows.push_back({At("/" + std::to_string(status)), text, page});
+        const std::string target = "/" + std::to_string(status), page = status == 204 ? "" : "page " + target;
+        server_.Route(target, {status, "", page});
+        rows.insert(rows.begin(), {At(target), text, page});
     }
-    // The transfer ends at the bound, and the status still tells what the server answered.
-    rows.push_back({At("/over"), "INET_E_OBJECT_NOT_FOUND", over.substr(0, kBound)});
-    // Silence after the head: curl judges the speed over the last second.
-    rows.push_back({At("/stall"), "INET_E_CONNECTION_TIMEOUT"});
     for (const auto& [address, status, kept, finalAddress] : rows) {
         SCOPED_TRACE(address);
         std::ofstream("page.tmp", std::ios::binary) << std::string(20000, 'x');
@@ -118,7 +115,7 @@ TEST_F(DownloadTest, PagesStatusesRedirectsAndFailuresOverAKeptConnection) {
         EXPECT_TRUE(size == 0 || (!reports_.empty() && reports_.back() == std::pair(size, size)));
         EXPECT_TRUE(size < 1000000 || (reports_.size() > 1 && reports_[0].first < size)) << "no progress on the way";
     }
-    EXPECT_EQ(server_.AcceptedConnections(), 2u);  // the page cut at its bound ended the first
+    EXPECT_EQ(server_.AcceptedConnections(), 2u);
     for (const auto& request : server_.Requests()) {
         EXPECT_TRUE(request.method == "GET" && request.head.find("\r\nUser-Agent: Veltrano/1.0\r\n") != std::string::npos) << request.head;
     }
@@ -127,7 +124,7 @@ TEST_F(DownloadTest, PagesStatusesRedirectsAndFailuresOverAKeptConnection) {
 // Trouble on this side: no fault of the page, and no request wasted on a page that cannot be stored.
 TEST_F(DownloadTest, WhatStandsAtTheTargetIsReplacedNeverWrittenThroughOrFailsHere) {
     server_.Route("/page", {200, "", "the page"});
-    server_.Route("/large", {.fillerBytes = 1 << 20});
+    const std::string address = At("/page");
     std::ofstream("kept.txt") << "not to be touched";
     fs::create_symlink("kept.txt", "link.tmp");
     ASSERT_EQ(::mkfifo("fifo.tmp", 0644), 0);  // opened to write, it would wait for a reader
@@ -136,10 +133,9 @@ TEST_F(DownloadTest, WhatStandsAtTheTargetIsReplacedNeverWrittenThroughOrFailsHe
     std::signal(SIGXFSZ, SIG_IGN);  // a file-size limit then fails writes as a full disk would
     rlimit usual{};
     ::getrlimit(RLIMIT_FSIZE, &usual);
-    const rlimit limited{100 << 10, usual.rlim_max};
+    const rlimit limited{4, usual.rlim_max};  // half the page
     for (const auto& [target, error] : std::vector<std::pair<std::string, int>>{
              {"link.tmp", 0}, {"fifo.tmp", 0}, {"no-such-folder/page.tmp", ENOENT}, {"read-only/page.tmp", EACCES}, {"limited.tmp", EFBIG}}) {
-        const std::string address = At(error == EFBIG ? "/large" : "/page");
         const std::size_t asked = server_.Requests().size(), ended = ends_.size();
         DownloadOutcome outcome;
         std::thread([&, &target = target, error = error] {
@@ -205,12 +201,11 @@ TEST_F(DownloadTest, PagesAnnouncedAheadArriveWholeInTheirTurn) {
 // What cannot be brought about over the loopback (name look-ups, TLS, lack of memory), by libcurl's
 // documented code numbers: the code alone decides, whatever the HTTP status.
 TEST(CurlStatusText, FailuresAreJudgedByTheResultCodeAlone) {
-    for (const auto& [codes, text] : std::vector<std::pair<std::vector<int>, std::string>>{
-             {{5, 6}, "INET_E_RESOURCE_NOT_FOUND"}, {{35, 58, 60, 77, 90}, "INET_E_SECURITY_PROBLEM"}, {{27}, "E_OUTOFMEMORY"},
-             {{18, 23, 52, 56}, "INET_E_DOWNLOAD_FAILURE"}}) {
-        for (const int code : codes) {
-            for (const long http : {0L, 200L, 404L}) EXPECT_EQ(CurlStatusText(code, http), text) << code << " " << http;
-        }
+    for (const auto& [code, text] : std::map<int, std::string>{
+             {5, "INET_E_RESOURCE_NOT_FOUND"}, {6, "INET_E_RESOURCE_NOT_FOUND"}, {27, "E_OUTOFMEMORY"}, {35, "INET_E_SECURITY_PROBLEM"},
+             {58, "INET_E_SECURITY_PROBLEM"}, {60, "INET_E_SECURITY_PROBLEM"}, {77, "INET_E_SECURITY_PROBLEM"}, {90, "INET_E_SECURITY_PROBLEM"},
+             {18, "INET_E_DOWNLOAD_FAILURE"}, {23, "INET_E_DOWNLOAD_FAILURE"}, {52, "INET_E_DOWNLOAD_FAILURE"}, {56, "INET_E_DOWNLOAD_FAILURE"}}) {
+        for (const long http : {0L, 200L, 404L}) EXPECT_EQ(CurlStatusText(code, http), text) << code << " " << http;
     }
 }
 
