@@ -32,7 +32,6 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
 
-// The text with its ASCII letters upper-cased.
 inline std::string Folded(std::string text) {
     for (char& c : text) c = static_cast<char>(FoldUpper(static_cast<unsigned char>(c)));
     return text;

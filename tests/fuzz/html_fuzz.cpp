@@ -14,15 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     FUZZ_CHECK(std::ranges::all_of(links.pages, clean) && std::ranges::all_of(links.resources, clean));
     FUZZ_CHECK(prefixed.pages == links.pages && prefixed.resources == links.resources && prefixed.base == links.base);
-    // A reference decodes to something and moves on.
     for (std::size_t at = page.find('&'); at != std::string_view::npos; at = page.find('&', at + 1)) {
         std::string out;
         const std::size_t next = DecodeCharacterReference(page, at, (data[0] & 8) != 0, out);
         FUZZ_CHECK(next > at && next <= page.size() && !out.empty());
     }
 
-    // The whole "All links" parse.
-    testing::FakeView view;
+    testing::FakeView view;  // the whole "All links" parse
     const auto state = std::make_unique<AppState>();
     state->view = &view;
     state->siteAddress = "http://www.site.com";

@@ -82,7 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (seen.insert(fuzz::Folded(text)).second) texts.push_back(std::move(text));
     }
     FUZZ_CHECK(!custom || results == texts);
-    // A page parsed again finds nothing new.
     FUZZ_CHECK(ParsePageText(s, page) && s.pageList.Count() == rows.size() && s.resultList.Count() == results.size());
     return 0;
 }
