@@ -1,13 +1,14 @@
+// The crawl through a fake downloader and the fake view: Start, Pause and Continue, what each row ends up
+// saying, what the downloads are told of; one page's download; the status display and the controls.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <limits>
-#include <string>
-#include <vector>
+#include <map>
+#include <tuple>
 
 #include "crawl/crawl_start.h"
 #include "crawl/crawl_worker.h"
-#include "fake_downloader.h"
+#include "crawl/status.h"
 #include "fake_view.h"
 #include "fetch/download_page.h"
 #include "state/app_state.h"
@@ -16,328 +17,261 @@
 namespace veltrano {
 namespace {
 
-namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
+using Rows = std::vector<PageRow>;
 
-constexpr const char* kRoot = "http://www.site.com";
+// Serves pages from a table, each body with progress as a real transfer reports it; others are not found.
+// The status "local: REASON" stands for a page that cannot be stored here, "interrupted" for a broken-off one.
+struct FakeDownloader : Downloader {
+    struct Page { std::string status, body, landed; };
+    std::map<std::string, Page> pages;
+    std::function<void(const std::string&)> onDownload;  // on the worker thread, as each download starts
+    Texts requested;
+    std::vector<Texts> announced;  // each list of pages to come
 
-std::string Link(const std::string& target) { return "<a href=\"" + target + "\">"; }
+    DownloadOutcome Download(std::string_view address, const std::string& file, DownloadProgress& progress) override {
+        const std::string key(address);
+        requested.push_back(key);
+        if (onDownload) onDownload(key);
+        const auto found = pages.find(key);
+        const Page page = found != pages.end() ? found->second : Page{"INET_E_OBJECT_NOT_FOUND", "", ""};
+        DownloadOutcome outcome{page.status, page.landed.empty() ? key : page.landed, "", page.status == "interrupted"};
+        if (page.status.starts_with("local: ")) outcome.localFailure = page.status.substr(7);
+        if (!outcome.localFailure.empty() || outcome.interrupted || found == pages.end()) return outcome;
+        testing::WriteBytes(file, page.body);  // an error page's body too
+        for (const std::uint64_t part : {0u, 1u, 2u}) progress.OnProgress(page.body.size() * part / 2, page.body.size());
+        progress.OnEndOfData(page.body.size());
+        return outcome;
+    }
+    void Prefetch(const Texts& next) override {
+        if (!next.empty()) announced.push_back(next);
+    }
+};
+
+std::string Site(const std::string& path) { return "http://www.site.com/" + path; }
+Texts Prefixed(const std::string& prefix, Texts texts) {
+    for (std::string& text : texts) text.insert(0, prefix);
+    return texts;
+}
+const std::string kDone = "message(info): The project is completed successfully!";
 
 class CrawlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         state.view = &view;
         state.downloader = &downloader;
-        view.webSite = std::string(kRoot) + "/";
-        view.grabSelection = kGrabLinks;
-        Serve(std::string(kRoot) + "/", Link("a.htm") + Link("b.htm") + Link("pic.jpg"));
-        Serve(std::string(kRoot) + "/a.htm", Link("c.htm") + Link("b.htm") + Link("song.mp3"));
-        Serve(std::string(kRoot) + "/b.htm", Link("/") + Link("pic.jpg"));
-        Serve(std::string(kRoot) + "/c.htm", "no links");
+        view.webSite = Site("");
+        Serve("", R"(<a href="a.htm"><a href="b.htm"><a href='pic.jpg'>)");  // 50 bytes
+        Serve("a.htm", R"(<a href="c.htm"><a href="b.htm"><a href="song.mp3">)");  // 51
+        Serve("b.htm", R"(<a href="/"><a href="pic.jpg">)");  // 30
+        Serve("c.htm", "no links");  // 8
     }
-
-    void Serve(const std::string& address, const std::string& body) { downloader.pages[address] = {"OK", body, ""}; }
-
-    // Presses Start (or Continue) and waits for the worker to end.
-    void Run() {
+    void Serve(const std::string& path, std::string body, std::string status = "OK", std::string landed = "") {
+        downloader.pages[Site(path)] = {std::move(status), std::move(body), std::move(landed)};
+    }
+    void PauseAt(const std::string& path) {  // the user presses Pause while that page downloads
+        downloader.onDownload = [this, path](const std::string& address) {
+            if (address == Site(path)) StartOrPauseCrawl(state);
+        };
+    }
+    void Run() {  // presses Start (or Continue) and waits for the worker to end
         StartOrPauseCrawl(state);
         WaitForCrawlWorker(state);
     }
 
-    std::vector<PageRow> Rows() const { return state.pageList.Rows(); }
-
     testing::ScopedWorkingDirectory folder;
     testing::FakeView view;
-    testing::FakeDownloader downloader;
+    FakeDownloader downloader;
     AppState state;
 };
 
-TEST_F(CrawlTest, AFreshCrawlWalksTheSiteBreadthFirst) {
+// Pages are links with the extensions of the page table, in either quotes. In "Links" mode the pattern list
+// plays no part; the first 100 extensions count, each cut to 99 characters.
+TEST_F(CrawlTest, AFreshCrawlWalksTheSiteBreadthFirstAndIsThenComplete) {
+    EXPECT_EQ(Texts(state.pageExtensions.begin(), state.pageExtensions.begin() + 7),
+              (Texts{"htm", "html", "php", "aspx", "cgi", "-", ""}));
+    state.patternList.Assign({"x"});
     state.extensionList.Assign({"jpg", "mp3"});
+    for (int i = 0; i < 120; ++i) state.extensionList.Append(std::string(120, 'e'));
     Run();
-    EXPECT_EQ(Rows(), (std::vector<PageRow>{{"http://www.site.com/", "OK"},
-                                            {"http://www.site.com/a.htm", "OK"},
-                                            {"http://www.site.com/b.htm", "OK"},
-                                            {"http://www.site.com/c.htm", "OK"}}));
-    EXPECT_EQ(state.resultList.Items(), (Texts{"http://www.site.com/pic.jpg", "http://www.site.com/song.mp3"}));
-    EXPECT_EQ(view.Messages(), Texts{"message(info): The project is completed successfully!"});
+    EXPECT_EQ(state.pageList.Rows(), (Rows{{Site(""), "OK"}, {Site("a.htm"), "OK"}, {Site("b.htm"), "OK"}, {Site("c.htm"), "OK"}}));
+    EXPECT_EQ(state.resultList.Items(), (Texts{Site("pic.jpg"), Site("song.mp3")}));
+    EXPECT_EQ(state.pageList.CurrentRow(), 3u);
+    EXPECT_EQ(view.Messages(), Texts{kDone});
     EXPECT_EQ(view.CallsStartingWith("start"), (Texts{"start text: Pause", "start enabled", "start text: Start"}));
-    EXPECT_EQ(state.siteAddress, "http://www.site.com");
-    EXPECT_EQ(state.siteKey, "site.com");
-    EXPECT_FALSE(state.crawlRunning);
-    EXPECT_FALSE(fs::exists(kTempPageFile));
-    EXPECT_TRUE(state.modified);
-    const std::int64_t bytes = static_cast<std::int64_t>(
-        downloader.pages["http://www.site.com/"].body.size() + downloader.pages["http://www.site.com/a.htm"].body.size() +
-        downloader.pages["http://www.site.com/b.htm"].body.size() + downloader.pages["http://www.site.com/c.htm"].body.size());
-    EXPECT_EQ(state.traffic, bytes);
-    EXPECT_EQ(view.CallsStartingWith("label downloadingRow"),
-              (Texts{"label downloadingRow: 1", "label downloadingRow: 2", "label downloadingRow: 3",
-                     "label downloadingRow: 4"}));
-    EXPECT_EQ(view.CallsStartingWith("page done"),
-              (Texts{"page done: http://www.site.com/ OK", "page done: http://www.site.com/a.htm OK",
-                     "page done: http://www.site.com/b.htm OK", "page done: http://www.site.com/c.htm OK"}));
+    EXPECT_EQ(view.CallsStartingWith("label downloadingRow"), Prefixed("label downloadingRow: ", {"1", "2", "3", "4"}));
+    EXPECT_EQ(view.CallsStartingWith("page done"), Prefixed("page done: " + Site(""), {" OK", "a.htm OK", "b.htm OK", "c.htm OK"}));
+    EXPECT_EQ(std::tie(state.siteAddress, state.siteKey, state.patternCount, state.linkExtensions[1], state.linkExtensions[99]),
+              std::tuple("http://www.site.com", "site.com", 2, "mp3", std::string(99, 'e')));
+    EXPECT_EQ(state.traffic, 50 + 51 + 30 + 8);
+    EXPECT_TRUE(state.modified && !state.crawlRunning && !std::filesystem::exists(kTempPageFile));
 }
 
-TEST_F(CrawlTest, RefusalsComeInTheirOrder) {
+// Refusals come before anything is fetched; a fresh crawl starts unmodified, and a start page that fails
+// completes it. A completed project is not started again.
+TEST_F(CrawlTest, RefusalsComeFirstAndOnlyTheFirstHundredPatternsCount) {
     view.webSite = " \t ";
     view.grabSelection = kGrabCustom;
     Run();
-    view.webSite = kRoot;
+    view.webSite = "http://www.down.com";
     Run();
     state.patternList.Assign({"<b > </b>", "<b> </b>", "<i> </i>"});
     Run();
-    EXPECT_EQ(view.Messages(), (Texts{"message(info): Please enter a Web Site address",
-                                      "message(info): Please enter a custom pattern for grab",
-                                      "message(info): Pattern number 2 is invalid. See more info in User Manual"}));
-    EXPECT_EQ(state.pageList.Count(), 0u);
-    EXPECT_TRUE(downloader.Requested().empty());
-    // Corrected, the pattern is accepted at the next press.
+    EXPECT_TRUE(downloader.requested.empty());
     state.patternList.Assign({"<b > </b>", "<b > </b>"});
+    state.modified = true;
     Run();
-    EXPECT_EQ(view.Messages().back(), "message(info): The project is completed successfully!");
-}
-
-TEST_F(CrawlTest, OnlyTheFirstHundredPatternsAreCompiledAndTested) {
-    view.grabSelection = kGrabCustom;
-    std::vector<std::string> patterns(150, "<b > </b>");
+    EXPECT_EQ(state.pageList.Rows(), (Rows{{"http://www.down.com", "INET_E_OBJECT_NOT_FOUND"}}));
+    EXPECT_FALSE(state.modified);
+    Texts patterns(150, "<b > </b>");
     patterns[119] = "invalid";
     state.patternList.Assign(patterns);
     Run();
     EXPECT_EQ(state.patternCount, 100);
-    EXPECT_TRUE(view.Messages().size() == 1 && view.Messages()[0].find("completed successfully") != std::string::npos);
+    EXPECT_EQ(view.Messages(), (Texts{"message(info): Please enter a Web Site address",
+                                      "message(info): Please enter a custom pattern for grab",
+                                      "message(info): Pattern number 2 is invalid. See more info in User Manual", kDone,
+                                      "message(info): This project is completed. For start new select menu items Project -> New."}));
 }
 
-TEST_F(CrawlTest, LinksModeIgnoresThePatternList) {
-    state.patternList.Assign({"x"});
-    state.extensionList.Assign(std::vector<std::string>(120, std::string(120, 'e')));
+// Pause finishes the page; a page that cannot be stored here, or whose download is broken off, stays current
+// with its row empty. Each Continue goes on from there with the setup as it is then.
+TEST_F(CrawlTest, AStoppedCrawlContinuesWhereItStoppedWithTheSetupAsItIsThen) {
+    PauseAt("");
+    downloader.pages[Site("a.htm")].status = "local: tmp.txt: Read-only file system";
     Run();
-    EXPECT_EQ(state.patternCount, 2);
-    EXPECT_EQ(state.linkExtensions[99], std::string(99, 'e'));
-    EXPECT_EQ(view.Messages(), Texts{"message(info): The project is completed successfully!"});
-}
-
-TEST_F(CrawlTest, ACompletedProjectIsNotStartedAgain) {
-    Run();
-    view.ClearCalls();
-    view.webSite = "http://elsewhere.org";
-    Run();
-    EXPECT_EQ(view.Calls(), (Texts{"message(info): This project is completed. For start new select menu items Project -> New."}));
-}
-
-TEST_F(CrawlTest, SiteKeyFollowsWwwOrElseTheScheme) {
-    EXPECT_EQ(SiteKey("http://www.host.com/path"), "host.com/path");
-    EXPECT_EQ(SiteKey("http://host.com/path"), "host.com/path");
-    EXPECT_EQ(SiteKey("host.com"), "host.com");
-    EXPECT_EQ(SiteKey("HTTP://WWW.Host.com"), "Host.com");
-    EXPECT_EQ(SiteKey("http://host.com/www.x"), "x");
-    EXPECT_EQ(SiteKey("https://host.com"), "https://host.com");
-    EXPECT_EQ(SiteKey("http://"), "");
-}
-
-TEST_F(CrawlTest, PauseFinishesThePageAndContinueGoesOnBelowIt) {
-    downloader.onDownload = [this](const std::string& address) {
-        if (address == "http://www.site.com/a.htm") StartOrPauseCrawl(state);  // the user presses Pause
-    };
-    Run();
-    EXPECT_EQ(Rows()[1].result, "OK");
-    EXPECT_EQ(Rows()[2].result, "");
-    EXPECT_EQ(state.pageList.CurrentRow(), 2u);
-    EXPECT_EQ(view.CallsStartingWith("start"),
-              (Texts{"start text: Pause", "start disabled", "start enabled", "start text: Continue"}));
+    EXPECT_EQ(view.CallsStartingWith("start"), (Texts{"start text: Pause", "start disabled", "start enabled", "start text: Continue"}));
     EXPECT_EQ(view.CallsStartingWith("beep"), Texts{"beep"});
     EXPECT_TRUE(view.Messages().empty());
-    EXPECT_FALSE(fs::exists(kTempPageFile));
-
-    downloader.onDownload = nullptr;
-    const std::int64_t trafficBefore = state.traffic;
+    const std::int64_t traffic = state.traffic;
     Run();
-    EXPECT_EQ(downloader.Requested(), (Texts{"http://www.site.com/", "http://www.site.com/a.htm",
-                                             "http://www.site.com/b.htm", "http://www.site.com/c.htm"}));
-    EXPECT_GT(state.traffic, trafficBefore);  // counted on, not restarted
-    EXPECT_EQ(view.Messages(), Texts{"message(info): The project is completed successfully!"});
-}
-
-TEST_F(CrawlTest, APauseOnTheLastRowEndsTheCrawlComplete) {
-    downloader.onDownload = [this](const std::string& address) {
-        if (address == "http://www.site.com/c.htm") StartOrPauseCrawl(state);
-    };
-    Run();
-    EXPECT_EQ(view.Messages(), Texts{"message(info): The project is completed successfully!"});
-}
-
-TEST_F(CrawlTest, TheSkipMaskSkipsPagesWhoseFileNameBeginsWithIt) {
-    Serve("http://www.site.com/", Link("Index.html") + Link("index.php?x=1") + Link("dir/") + Link("c.htm"));
-    view.skipMask = "  index ";
-    Run();
-    EXPECT_EQ(Rows(), (std::vector<PageRow>{{"http://www.site.com/", "OK"},
-                                            {"http://www.site.com/Index.html", "SKIPPED"},
-                                            {"http://www.site.com/index.php?x=1", "SKIPPED"},
-                                            {"http://www.site.com/dir/", "INET_E_OBJECT_NOT_FOUND"},
-                                            {"http://www.site.com/c.htm", "OK"}}));
-    EXPECT_EQ(state.skipMask, "index");
-    // An address without a path is its own file name; a mask longer than the name never skips.
-    for (const auto& [mask, result] : {std::pair{"index", "SKIPPED"}, std::pair{"indexsite.com.old", "OK"}}) {
-        SetUp();
-        state.pageList.Clear();
-        view.webSite = "indexsite.com";
-        Serve("indexsite.com", "");
-        view.skipMask = mask;
-        Run();
-        EXPECT_EQ(Rows(), (std::vector<PageRow>{{"indexsite.com", result}}));
-    }
-}
-
-TEST_F(CrawlTest, FailedDownloadsAreRecordedAndNeverParsed) {
-    downloader.pages["http://www.site.com/a.htm"] = {"INET_E_CANNOT_CONNECT", Link("never.htm"), ""};
-    downloader.pages["http://www.site.com/b.htm"] = {"ok", Link("never.htm"), ""};
-    Run();
-    EXPECT_EQ(Rows()[1].result, "INET_E_CANNOT_CONNECT");
-    EXPECT_EQ(Rows()[2].result, "ok");
-    EXPECT_EQ(view.CallsStartingWith("page done").at(1), "page done: http://www.site.com/a.htm INET_E_CANNOT_CONNECT");
-    EXPECT_FALSE(state.pageList.Contains("http://www.site.com/never.htm"));
-    EXPECT_EQ(view.Messages(), Texts{"message(info): The project is completed successfully!"});
-}
-
-TEST_F(CrawlTest, APageThatCannotBeStoredHerePausesTheCrawlOnItsRow) {
-    downloader.localFailures["http://www.site.com/a.htm"] = "tmp.txt: Read-only file system";
-    Run();
-    EXPECT_EQ(Rows(), (std::vector<PageRow>{{"http://www.site.com/", "OK"},
-                                            {"http://www.site.com/a.htm", ""},
-                                            {"http://www.site.com/b.htm", ""}}));
+    EXPECT_EQ(state.pageList.Rows(), (Rows{{Site(""), "OK"}, {Site("a.htm"), ""}, {Site("b.htm"), ""}}));
     EXPECT_EQ(state.pageList.CurrentRow(), 1u);
     EXPECT_EQ(view.Messages(), Texts{"message(error): Error open tmp file: tmp.txt: Read-only file system"});
-    EXPECT_EQ(view.CallsStartingWith("start text").back(), "start text: Continue");
     EXPECT_EQ(view.CallsStartingWith("progress").back(), "progress: 0");
-
-    // Once the page can be stored, Continue takes it up again.
-    downloader.localFailures.clear();
-    downloader.interrupted.insert("http://www.site.com/b.htm");
+    downloader.pages[Site("a.htm")].status = "OK";
+    downloader.pages[Site("c.htm")].status = "interrupted";
+    state.extensionList.Assign({"mp3"});
+    view.skipMask = " B.htm ";
     Run();
-    EXPECT_EQ(Rows()[1], (PageRow{"http://www.site.com/a.htm", "OK"}));
-    EXPECT_EQ(Rows()[2], (PageRow{"http://www.site.com/b.htm", ""}));  // broken off: fetched again later
-    EXPECT_EQ(state.pageList.CurrentRow(), 2u);
-    EXPECT_EQ(view.Messages().size(), 1u);
-    downloader.interrupted.clear();
-    Run();
-    EXPECT_EQ(view.Messages().back(), "message(info): The project is completed successfully!");
-    EXPECT_EQ(downloader.Requested(), (Texts{"http://www.site.com/", "http://www.site.com/a.htm", "http://www.site.com/a.htm",
-                                             "http://www.site.com/b.htm", "http://www.site.com/b.htm",
-                                             "http://www.site.com/c.htm"}));
+    EXPECT_EQ(state.pageList.Rows()[2].result, "SKIPPED");
+    EXPECT_EQ(state.pageList.CurrentRow(), 3u);
+    downloader.pages[Site("c.htm")].status = "OK";
+    PauseAt("c.htm");
+    Run();  // paused on the last row, which completes the crawl
+    EXPECT_EQ(view.Messages().back(), kDone);
+    EXPECT_EQ(state.resultList.Items(), (Texts{Site("a.htm"), Site("b.htm"), Site("pic.jpg"), Site("song.mp3")}));
+    EXPECT_EQ(downloader.requested, (Texts{Site(""), Site("a.htm"), Site("a.htm"), Site("c.htm"), Site("c.htm")}));
+    EXPECT_EQ(state.skipMask, "B.htm");
+    EXPECT_GT(state.traffic, traffic);  // counted on, not restarted
 }
 
-TEST_F(CrawlTest, PagesThatMayNotBeFetchedAreMarkedAndNeverAnnounced) {
-    state.pageAllowed = [](std::string_view address) { return address.find("b.htm") == std::string_view::npos; };
+// Skipped, disallowed and failed pages each keep their reason; only the rows below that will be downloaded
+// are announced; a failed page is never parsed, and links on a redirected one resolve where it landed.
+TEST_F(CrawlTest, EachRowKeepsWhatBecameOfItsPage) {
+    Serve("", R"(<a href="Index.html"><a href="index.php?x=1"><a href="dir/"><a href="b.htm"><a href="d.htm">)"
+              R"(<a href="e.htm"><a href="f.htm"><a href="index2.htm">)");
+    Serve("d.htm", R"(<a href="never.htm">)", "INET_E_CANNOT_CONNECT");
+    Serve("e.htm", R"(<a href="never.htm">)", "ok");
+    Serve("f.htm", R"(<a href="x.htm">)", "OK", Site("new/f.htm"));
+    state.pageAllowed = [](std::string_view address) { return !address.ends_with("b.htm"); };
     state.connections = 2;
-    view.skipMask = "c";
-    Serve(std::string(kRoot) + "/", Link("a.htm") + Link("b.htm") + Link("c.htm") + Link("d.htm") + Link("e.htm"));
-    Serve(std::string(kRoot) + "/a.htm", "");
-    Serve(std::string(kRoot) + "/d.htm", "");
-    Serve(std::string(kRoot) + "/e.htm", "");
+    view.skipMask = "index";
     Run();
-    EXPECT_EQ(Rows(), (std::vector<PageRow>{{"http://www.site.com/", "OK"},
-                                            {"http://www.site.com/a.htm", "OK"},
-                                            {"http://www.site.com/b.htm", "DISALLOWED"},
-                                            {"http://www.site.com/c.htm", "SKIPPED"},
-                                            {"http://www.site.com/d.htm", "OK"},
-                                            {"http://www.site.com/e.htm", "OK"}}));
-    EXPECT_EQ(view.CallsStartingWith("page done").at(2), "page done: http://www.site.com/b.htm DISALLOWED");
-    // Each download is told of the pages below it that will be downloaded, in order.
-    EXPECT_EQ(downloader.Announced(),
-              (Texts{"http://www.site.com/a.htm then http://www.site.com/d.htm http://www.site.com/e.htm",
-                     "http://www.site.com/d.htm then http://www.site.com/e.htm"}));
-    EXPECT_EQ(downloader.Requested(), (Texts{"http://www.site.com/", "http://www.site.com/a.htm",
-                                             "http://www.site.com/d.htm", "http://www.site.com/e.htm"}));
+    EXPECT_EQ(state.pageList.Rows(), (Rows{{Site(""), "OK"}, {Site("Index.html"), "SKIPPED"}, {Site("index.php?x=1"), "SKIPPED"},
+                                           {Site("dir/"), "INET_E_OBJECT_NOT_FOUND"}, {Site("b.htm"), "DISALLOWED"},
+                                           {Site("d.htm"), "INET_E_CANNOT_CONNECT"}, {Site("e.htm"), "ok"}, {Site("f.htm"), "OK"},
+                                           {Site("index2.htm"), "SKIPPED"}, {Site("new/x.htm"), "INET_E_OBJECT_NOT_FOUND"}}));
+    EXPECT_EQ(downloader.announced, (std::vector<Texts>{{Site("d.htm"), Site("e.htm"), Site("f.htm")},
+                                                        {Site("e.htm"), Site("f.htm")}, {Site("f.htm")}}));
+    EXPECT_EQ(view.CallsStartingWith("page done")[4], "page done: " + Site("b.htm DISALLOWED"));
+    EXPECT_EQ(view.Messages(), Texts{kDone});
 }
 
-TEST_F(CrawlTest, AStartPageThatFailsEndsTheCrawlComplete) {
-    view.webSite = "http://www.down.com";
-    Run();
-    EXPECT_EQ(Rows(), (std::vector<PageRow>{{"http://www.down.com", "INET_E_OBJECT_NOT_FOUND"}}));
-    EXPECT_EQ(view.Messages(), Texts{"message(info): The project is completed successfully!"});
-}
-
-TEST_F(CrawlTest, AParserFailureStopsTheCrawlWithTheRowStillCurrent) {
-    state.pageList.SetLimit(2);
-    Run();
-    EXPECT_EQ(view.Messages(), Texts{"message(info): List box error. Not enough memory!"});
-    EXPECT_EQ(Rows(), (std::vector<PageRow>{{"http://www.site.com/", "OK"}, {"http://www.site.com/a.htm", ""}}));
-    EXPECT_EQ(state.pageList.CurrentRow(), 0u);
-    EXPECT_EQ(view.CallsStartingWith("start text").back(), "start text: Continue");
-    EXPECT_FALSE(fs::exists(kTempPageFile));
-}
-
-TEST_F(CrawlTest, LinksOnARedirectedPageResolveWhereItLanded) {
-    downloader.pages["http://www.site.com/"] = {"OK", Link("x.htm"), "http://www.site.com/new/index.htm"};
-    Run();
-    EXPECT_EQ(Rows()[1].webPage, "http://www.site.com/new/x.htm");
-}
-
-TEST_F(CrawlTest, AThreadThatCannotBeMadeLeavesTheCrawlIdle) {
+TEST_F(CrawlTest, AThreadThatCannotBeMadeOrAFullPageListLeavesTheCrawlToBeContinued) {
     state.startThread = [](std::function<void()>) { return false; };
     StartOrPauseCrawl(state);
     EXPECT_EQ(view.Messages(), Texts{"message(error): Can not create thread. Error!"});
-    EXPECT_FALSE(state.crawlRunning);
-    EXPECT_FALSE(state.workerActive);
+    EXPECT_FALSE(state.crawlRunning || state.workerActive);
     EXPECT_EQ(view.CallsStartingWith("page list").back(), "page list enabled");
     EXPECT_EQ(view.CallsStartingWith("start text").back(), "start text: Continue");
-    // With a thread it goes on from there.
     state.startThread = StartDetachedThread;
-    Run();
-    EXPECT_EQ(state.pageList.Count(), 4u);
+    state.pageList.SetLimit(2);
+    Run();  // the parse fails: its row stays current
+    EXPECT_EQ(view.Messages().back(), "message(info): List box error. Not enough memory!");
+    EXPECT_EQ(state.pageList.Rows(), (Rows{{Site(""), "OK"}, {Site("a.htm"), ""}}));
+    EXPECT_EQ(state.pageList.CurrentRow(), 0u);
+    EXPECT_EQ(view.CallsStartingWith("start text").back(), "start text: Continue");
 }
 
-TEST_F(CrawlTest, TheSnapshotIsTakenAtEachContinue) {
-    downloader.onDownload = [this](const std::string& address) {
-        if (address == "http://www.site.com/") StartOrPauseCrawl(state);
-    };
-    Run();
-    downloader.onDownload = nullptr;
-    state.extensionList.Assign({"mp3"});
-    view.skipMask = "c.htm";
-    Run();
-    // The first page ran with no extension chosen (every link a result); the
-    // rest with "mp3" only.
-    EXPECT_EQ(state.resultList.Items(), (Texts{"http://www.site.com/a.htm", "http://www.site.com/b.htm",
-                                               "http://www.site.com/pic.jpg", "http://www.site.com/song.mp3"}));
-    EXPECT_EQ(Rows()[3].result, "SKIPPED");
-}
-
-TEST_F(CrawlTest, TrafficStopsAtItsLargestValue) {
-    state.pageList.Assign({{"http://www.site.com/", "OK"}, {"http://www.site.com/c.htm", ""}});
+TEST_F(CrawlTest, ADownloadShowsItsProgressRoundedHalfUpAndCountsItsTrafficUpToTheLargestValue) {
+    for (const auto& [done, total, percent] : {std::tuple<std::uint64_t, std::uint64_t, int>{50'000'000, 100'000'000, 50},
+                                               {66'666'667, 100'000'000, 67}, {5, 1000, 1}, {4, 1000, 0}, {123, 0, 0}, {200, 100, 100}}) {
+        EXPECT_EQ(ProgressPercent(done, total), percent) << done << " " << total;
+    }
+    state.traffic = 999'990;
+    EXPECT_EQ(DownloadPage(state, Site("b.htm")).status, "OK");
+    EXPECT_EQ(DownloadPage(state, Site("x")).status, "INET_E_OBJECT_NOT_FOUND");
+    EXPECT_EQ(view.CallsStartingWith("progress"), Prefixed("progress: ", {"0", "50", "100", "100", "0"}));
+    EXPECT_EQ(view.CallsStartingWith("label traffic"), Texts{"label traffic: 1'000'020"});
     state.traffic = std::numeric_limits<std::int64_t>::max() - 3;
-    Run();
+    DownloadPage(state, Site("a.htm"));
     EXPECT_EQ(state.traffic, std::numeric_limits<std::int64_t>::max());
 }
 
-TEST(DownloadPage, ProgressIsRoundedHalfUp) {
-    EXPECT_EQ(ProgressPercent(50'000'000, 100'000'000), 50);
-    EXPECT_EQ(ProgressPercent(66'666'667, 100'000'000), 67);
-    EXPECT_EQ(ProgressPercent(5, 1000), 1);
-    EXPECT_EQ(ProgressPercent(4, 1000), 0);
-    EXPECT_EQ(ProgressPercent(123, 0), 0);
-    EXPECT_EQ(ProgressPercent(200, 100), 100);
+TEST(SiteKey, FollowsTheFirstWwwOrElseTheFirstHttp) {
+    for (const auto& [address, key] : {std::pair{"http://www.host.com/path", "host.com/path"}, {"http://host.com/path", "host.com/path"},
+                                       {"host.com", "host.com"}, {"HTTP://WWW.Host.com", "Host.com"}, {"http://host.com/www.x", "x"},
+                                       {"https://host.com", "https://host.com"}, {"http://", ""}}) {
+        EXPECT_EQ(SiteKey(address), key) << address;
+    }
 }
 
-TEST(DownloadPage, TrafficCountsEachFinishedDownload) {
-    testing::ScopedWorkingDirectory folder;
-    testing::FakeView view;
-    testing::FakeDownloader downloader;
-    AppState state;
-    state.view = &view;
-    state.downloader = &downloader;
-    downloader.pages["http://h/1"] = {"OK", std::string(1500, 'x'), ""};
-    downloader.pages["http://h/2"] = {"OK", std::string(2500, 'y'), ""};
-    state.traffic = 998000;
-    EXPECT_EQ(DownloadPage(state, "http://h/1").status, "OK");
-    EXPECT_EQ(DownloadPage(state, "http://h/2").status, "OK");
-    EXPECT_EQ(DownloadPage(state, "http://h/3").status, "INET_E_OBJECT_NOT_FOUND");
-    EXPECT_EQ(state.traffic, 1002000);
-    EXPECT_EQ(view.CallsStartingWith("label traffic").back(), "label traffic: 1'002'000");
-    EXPECT_EQ(view.CallsStartingWith("progress"),
-              (Texts{"progress: 0", "progress: 50", "progress: 100", "progress: 100", "progress: 0", "progress: 50",
-                     "progress: 100", "progress: 100", "progress: 0"}));
-    EXPECT_EQ(testing::ReadBytes(kTempPageFile), std::string(2500, 'y'));
+class StatusTest : public CrawlTest {};
+
+// Hours take as many digits as they need; a hand-edited count beyond its range rolls over, never wraps.
+TEST_F(StatusTest, TheTimerCountsWhileACrawlRunsAndStopsWhenFull) {
+    TimerTick(state);
+    state.crawlRunning = true;
+    constexpr int kMax = std::numeric_limits<int>::max();
+    for (const auto& hms : {std::tuple{0, 59, 59}, {1, 0, 0}, {99, 59, 59}, {kMax, 59, 58}, {kMax, 59, 59}, {0, 59, kMax}}) {
+        std::tie(state.timerHours, state.timerMinutes, state.timerSeconds) = hms;
+        TimerTick(state);
+    }
+    state.crawlRunning = false;
+    state.workerActive = true;  // paused, with the page still being finished
+    TimerTick(state);
+    EXPECT_EQ(view.Calls(), Prefixed("label timer: ", {"01:00:00", "01:00:01", "100:00:00", "2147483647:59:59",
+                                                       "2147483647:59:59", "01:00:00"}));
+}
+
+TEST_F(StatusTest, RefreshShowsTheCurrentPageAndGroupedCounts) {
+    for (int i = 0; i < 1500; ++i) state.pageList.Add("http://s/" + std::to_string(i));
+    state.pageList.SetCurrentRow(1233);
+    state.traffic = 1'002'000;
+    RefreshStatus(state);
+    EXPECT_EQ(view.Calls(), (Texts{"label timer: 00:00:00", "label traffic: 1'002'000", "label pagesTotal: 1'500",
+                                   "label resultsTotal: 0", "label downloadingAddress: http://s/1233",
+                                   "label downloadingRow: 1'234", "start text: Start", "progress: 0"}));
+}
+
+// "Links" and "All links" enable the extension side, anything else (no selection too) the pattern side; the
+// crawl takes its mode at its start only. The project commands wait until a paused crawl's worker has ended.
+TEST_F(StatusTest, TheControlsFollowTheGrabModeAndTheWorker) {
+    for (const int selection : {0, 1, -1, 2}) {
+        view.grabSelection = selection;
+        ApplyGrabMode(state);
+    }
+    const std::string links = "grab controls: patterns off, extensions on", custom = "grab controls: patterns on, extensions off";
+    EXPECT_EQ(view.Calls(), (Texts{links, custom, custom, links}));
+    EXPECT_EQ(state.grabMode, kGrabLinks);
+    for (const auto& [running, working, idle] : {std::tuple{false, false, true}, {true, true, false}, {false, true, false}}) {
+        state.crawlRunning = running;
+        state.workerActive = working;
+        const MenuItemStates items = UpdateMenuState(state);
+        EXPECT_EQ((std::array{items.newProject, items.loadProject, items.saveProject, items.saveResults}),
+                  (std::array{idle, idle, idle, idle}));
+    }
 }
 
 }  // namespace

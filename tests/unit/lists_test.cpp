@@ -1,121 +1,118 @@
+// The four lists, and the item editor and the preset groups of the two user lists.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <thread>
-#include <vector>
 
+#include "crawl/item_editor.h"
+#include "crawl/presets.h"
+#include "fake_view.h"
 #include "state/app_state.h"
-#include "state/lists.h"
 
 namespace veltrano {
 namespace {
 
-TEST(PageList, AddsEachAddressOnceInAnyCase) {
-    PageList pages;
-    EXPECT_EQ(pages.Add("http://site/news.htm"), AddOutcome::added);
-    EXPECT_EQ(pages.Add("HTTP://SITE/News.htm"), AddOutcome::present);
-    EXPECT_EQ(pages.Add("http://site/news.htm "), AddOutcome::added);  // whole texts are compared
-    EXPECT_EQ(pages.Count(), 2u);
-    EXPECT_EQ(pages.Row(0), (PageRow{"http://site/news.htm", ""}));
-    EXPECT_TRUE(pages.Contains("http://SITE/NEWS.HTM"));
-    EXPECT_FALSE(pages.Contains("http://site/"));
+using Texts = std::vector<std::string>;
+Texts Prefixed(const std::string& prefix, Texts texts) {
+    for (std::string& text : texts) text.insert(0, prefix);
+    return texts;
 }
+constexpr AddOutcome added = AddOutcome::added, present = AddOutcome::present, refused = AddOutcome::refused;
 
-TEST(PageList, OnlyAsciiLettersAreFoldedForDuplicates) {
-    ResultList results;
-    EXPECT_EQ(results.Add("caf\xC9"), AddOutcome::added);
-    EXPECT_EQ(results.Add("CAF\xE9"), AddOutcome::added);
-    EXPECT_EQ(results.Add("CAF\xC9"), AddOutcome::present);
-}
-
-TEST(PageList, ResultsCurrentRowAndFirstUnprocessed) {
+// Whole texts are compared, folding ASCII letters only; loaded duplicates stay as rows.
+TEST(PageList, AddsEachAddressOnceAndKeepsItsRows) {
     PageList pages;
-    pages.Assign({{"a", "OK"}, {"b", "SKIPPED"}, {"c", ""}, {"d", ""}});
+    pages.Assign({{"http://x/a", "OK"}, {"http://x/A", "SKIPPED"}, {"http://x/b", ""}, {"http://x/c", ""}});
+    for (const auto& [text, outcome] : {std::pair{"HTTP://X/B", present}, {"http://x/b ", added}, {"caf\xC9", added},
+                                        {"CAF\xE9", added}, {"CAF\xC9", present}}) {
+        EXPECT_EQ(pages.Add(text), outcome) << text;
+    }
+    EXPECT_EQ(pages.Row(4), (PageRow{"http://x/b ", ""}));
+    EXPECT_EQ(std::tuple(pages.Count(), pages.Contains("http://X/C"), pages.Contains("http://x/"), pages.Row(9)),
+              std::tuple(7u, true, false, PageRow{}));
     EXPECT_EQ(pages.FirstUnprocessed(), 2u);
-    EXPECT_EQ(pages.LastResult(), "");
-    EXPECT_TRUE(pages.SetResult(2, "INET_E_CANNOT_CONNECT"));
-    EXPECT_FALSE(pages.SetResult(9, "OK"));
+    EXPECT_TRUE(pages.SetResult(2, "INET_E_CANNOT_CONNECT") && !pages.SetResult(9, "OK"));
     EXPECT_EQ(pages.FirstUnprocessed(), 3u);
-    pages.SetCurrentRow(3);
-    EXPECT_EQ(pages.CurrentRow(), 3u);
-    pages.SetCurrentRow(4);  // no such row: none is current
+    pages.SetCurrentRow(6);
+    EXPECT_EQ(pages.CurrentRow(), 6u);
+    pages.SetCurrentRow(7);  // no such row: none is current
     EXPECT_EQ(pages.CurrentRow(), std::nullopt);
-    EXPECT_EQ(pages.Row(7), PageRow{});
-}
-
-TEST(PageList, AssignedAndClearedListsKeepTheirIndexRight) {
-    PageList pages;
-    pages.Assign({{"http://x/a", "OK"}, {"http://x/A", ""}, {"http://x/b", ""}});
-    EXPECT_EQ(pages.Count(), 3u);  // loaded duplicates stay as rows
-    EXPECT_EQ(pages.Add("http://X/B"), AddOutcome::present);
-    EXPECT_EQ(pages.Add("http://x/c"), AddOutcome::added);
+    pages.Assign({{"a", "OK"}});
+    EXPECT_EQ(std::pair(pages.FirstUnprocessed(), pages.LastResult()), std::pair(std::optional<std::size_t>(), std::string("OK")));
     pages.Clear();
-    EXPECT_EQ(pages.Count(), 0u);
-    EXPECT_EQ(pages.Add("http://x/a"), AddOutcome::added);
-    EXPECT_EQ(pages.LastResult(), "");
+    EXPECT_EQ(std::pair(pages.Add("a"), pages.LastResult()), std::pair(added, std::string()));
 }
 
-TEST(PageList, ManyRowsStayFindable) {
-    PageList pages;
-    for (int i = 0; i < 20000; ++i) ASSERT_EQ(pages.Add("http://h/p" + std::to_string(i)), AddOutcome::added);
-    for (int i = 0; i < 20000; i += 997) EXPECT_EQ(pages.Add("HTTP://H/P" + std::to_string(i)), AddOutcome::present);
-    EXPECT_EQ(pages.Count(), 20000u);
-}
-
-TEST(Lists, RefuseEntriesPastTheirLimit) {
+// Two threads adding the same texts while the index grows add each once.
+TEST(Lists, RefuseEntriesPastTheirLimitAndAddConcurrentlyEachTextOnce) {
     ResultList results;
     results.SetLimit(2);
-    EXPECT_EQ(results.Add("a"), AddOutcome::added);
-    EXPECT_EQ(results.Add("b"), AddOutcome::added);
-    EXPECT_EQ(results.Add("A"), AddOutcome::present);  // a duplicate is no refusal
-    EXPECT_EQ(results.Add("c"), AddOutcome::refused);
-    EXPECT_EQ(results.Items(), (std::vector<std::string>{"a", "b"}));
+    for (const auto& [text, outcome] : {std::pair{"a", added}, {"b", added}, {"A", present}, {"c", refused}}) {
+        EXPECT_EQ(results.Add(text), outcome) << text;
+    }
+    EXPECT_EQ(results.Items(), (Texts{"a", "b"}));
     PageList pages;
     pages.SetLimit(0);
-    EXPECT_EQ(pages.Add("x"), AddOutcome::refused);
-    EXPECT_EQ(pages.Count(), 0u);
-}
-
-TEST(Lists, ConcurrentAddsOfTheSameTextsAddEachOnce) {
-    ResultList results;
-    auto addAll = [&results] {
+    EXPECT_EQ(std::pair(pages.Add("x"), pages.Count()), std::pair(refused, std::size_t{0}));
+    results.Clear();
+    results.SetLimit(10000);
+    const auto addAll = [&results] {
         for (int i = 0; i < 5000; ++i) results.Add("item " + std::to_string(i));
     };
-    std::thread a(addAll), b(addAll);
-    a.join();
-    b.join();
+    { std::jthread a(addAll), b(addAll); }
     EXPECT_EQ(results.Count(), 5000u);
 }
 
-TEST(EditableList, FindsSelectsAndErases) {
+// Presets add the members a list lacks, in any case, and have no count limit.
+TEST(EditableList, FindsSelectsErasesAndTakesPresetGroups) {
     ExtensionList list;
     list.Assign({"htm", "MP3", "jpg"});
-    EXPECT_EQ(list.FindExact("mp3"), std::nullopt);
-    EXPECT_EQ(list.FindNoCase("mp3"), 1u);
-    list.Select(1);
-    EXPECT_EQ(list.Selection(), 1u);
-    EXPECT_TRUE(list.Erase(1));
+    EXPECT_EQ(std::tuple(list.FindExact("mp3"), list.FindExact("MP3"), list.FindNoCase("mp3")), std::tuple(std::nullopt, 1u, 1u));
+    list.Select(2);
+    EXPECT_EQ(list.Selection(), 2u);
+    EXPECT_TRUE(list.Erase(2) && !list.Erase(5) && !list.Selection());
+    list.Select(2);
     EXPECT_EQ(list.Selection(), std::nullopt);
-    EXPECT_FALSE(list.Erase(5));
-    EXPECT_EQ(list.Items(), (std::vector<std::string>{"htm", "jpg"}));
-    list.Select(9);
-    EXPECT_EQ(list.Selection(), std::nullopt);
+    for (int i = 0; i < 96; ++i) list.Append("e" + std::to_string(i));
+    AddPresetGroup(*FindPresetGroup("html"), list);
+    AddPresetGroup(*FindPresetGroup("music"), list);
+    EXPECT_EQ(Texts(list.Items().begin() + 98, list.Items().end()), (Texts{"html", "php", "aspx", "cgi", "wav", "ogg"}));
+    Texts names;
+    for (const PresetGroup& group : PresetGroups()) names.emplace_back(std::string(group.name) + (group.patterns ? "+" : ""));
+    EXPECT_EQ(names, (Texts{"html", "image", "music", "torrent", "video", "xml", "html-link+"}));
+    EXPECT_EQ(FindPresetGroup("HTML"), nullptr);
+    PatternList patterns;
+    AddPresetGroup(*FindPresetGroup("html-link"), patterns);
+    EXPECT_EQ(patterns.Items(), (Texts{"< A  HREF = \" \"", "< A  HREF = ' '"}));
 }
 
-TEST(AppState, StartsWithThePageTableAndCompiledLinkPatterns) {
-    AppState state;
-    const std::vector<std::string> expected = {"htm", "html", "php", "aspx", "cgi", "-"};
-    for (std::size_t i = 0; i < kExtensionSlots; ++i) {
-        EXPECT_EQ(state.pageExtensions[i], i < expected.size() ? expected[i] : "") << i;
+// The editor of one entry: add opens below a hundred entries, edit with a selected entry, whose text it shows
+// whole. OK takes the typed text cut to the field's 99 characters and trimmed; an empty text or another entry's
+// (case kept: "OGG" is not "ogg") is refused until corrected. The entry added, or edited in its place, is selected.
+TEST(ItemEditor, OpensWithRoomOrASelectionAndTakesTrimmedTextsThatAreNoOtherEntrys) {
+    const std::string loaded = std::string(97, 'x') + "  " + std::string(101, 'y');
+    Texts hundred(100, "e");
+    struct Case { ItemEditMode mode; Texts before; std::optional<std::size_t> selected; Texts typed, after, messages; };
+    const Case cases[] = {
+        {ItemEditMode::add, {"mp3", "ogg"}, {}, {" \t\r\n", "ogg", "  OGG \t"}, {"mp3", "ogg", "OGG"},
+         {"Please enter a text", "This item already exist!"}},
+        {ItemEditMode::add, hundred, {}, {"wav"}, hundred, {"Limit of count items is reached."}},
+        {ItemEditMode::edit, {}, {}, {"x"}, {}, {"There is no item for edit!"}},
+        {ItemEditMode::edit, {"a", "b"}, {}, {"x"}, {"a", "b"}, {"Please select an item for edit."}},
+        {ItemEditMode::edit, {"a", "b", "c"}, 2, {"b", "C"}, {"a", "b", "C"}, {"This item already exist!"}},
+        {ItemEditMode::edit, {"a", "b", "c"}, 2, {"c"}, {"a", "b", "c"}, {}},
+        {ItemEditMode::edit, {"first", loaded}, 1, {loaded}, {"first", std::string(97, 'x')}, {}}};
+    for (const auto& [mode, before, selected, typed, after, messages] : cases) {
+        testing::FakeView view;
+        ExtensionList list;
+        list.Assign(before);
+        list.Select(selected);
+        ItemEditor editor(view, list, mode);
+        const bool closed = editor.Open() && std::ranges::any_of(typed, [&](const std::string& text) { return editor.OnOk(text); });
+        EXPECT_EQ(editor.InitialText(), selected ? before[*selected] : "") << typed[0];
+        EXPECT_EQ(list.Items(), after) << typed[0];
+        EXPECT_EQ(list.Selection(), closed ? selected.value_or(before.size()) : selected) << typed[0];
+        EXPECT_EQ(view.Messages(), Prefixed("message(info): ", messages)) << typed[0];
     }
-    CompiledPattern doubleQuote;
-    CompilePattern(doubleQuote, "< A  HREF = \" \"");
-    EXPECT_EQ(state.linkPatterns[0], doubleQuote);
-    EXPECT_EQ(state.linkPatterns[1].tokens[5].Text(), "'");
-    EXPECT_EQ(state.caption, "Veltrano");
-    EXPECT_EQ(state.grabMode, kGrabLinks);
-    EXPECT_EQ(state.traffic.load(), 0);
-    EXPECT_EQ(state.patternCount, 0);
 }
 
 }  // namespace

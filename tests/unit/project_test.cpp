@@ -1,4 +1,4 @@
-// The project files, and the Project and Result menus and the autosave set, through the fake view.
+// The project files, the Project and Result menus and the autosave set, through the fake view.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -7,14 +7,12 @@
 #endif
 
 #include <csignal>
-#include <filesystem>
 #include <limits>
 #include <map>
 
 #include "fake_view.h"
 #include "project/autosave.h"
 #include "project/project_commands.h"
-#include "project/project_dialogs.h"
 #include "project/project_store.h"
 #include "project/result_files.h"
 #include "state/app_state.h"
@@ -26,11 +24,10 @@ namespace {
 namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 using Action = testing::FakeView::LoadDialogAction;
-using testing::ReadBytes;
-using testing::WriteBytes;
+using namespace testing;
 
 std::string Info(const std::string& text) { return "message(info): " + text; }
-std::string Missing(std::string path) { return Info("Error open file: " + path + ": No such file or directory"); }
+std::string Missing(const std::string& path) { return Info("Error open file: " + path + ": No such file or directory"); }
 
 class ProjectTest : public ::testing::Test {
 protected:
@@ -48,12 +45,8 @@ protected:
     }
     bool SaveAs(const std::string& name, std::initializer_list<bool> answers = {}) {
         view.fileNameScript = {name};
-        view.ScriptAnswers(answers);
+        view.answers = answers;
         return SaveProject(state);
-    }
-    void LoadTheFirstProject() {
-        view.loadDialogScript = {{Action::load, 0}};
-        LoadProject(loaded);
     }
 
     testing::ScopedWorkingDirectory folder;
@@ -62,19 +55,23 @@ protected:
     AppState loaded;  // as the next start of the program has it
 };
 
-// The golden list and page files (settings files have theirs where saved): CR and LF in an entry are written
-// as blanks; a page cell keeps 1023 characters, a list entry all of it (here past the 64 KiB written at once).
-TEST_F(ProjectTest, ListsAreWrittenALineAnEntry) {
-    ASSERT_TRUE(WriteListFile(view, "a.txt", Texts{"jpg", "", " \xE9 ", "a\r\nb", "c\nd\re", std::string(70000, 'w')}));
+// The golden list and page files: CR and LF in an entry are written as blanks; a page cell keeps 1023
+// characters, a list entry all of it; each list also past the 64 KiB written at once. A reader ends a line at
+// CR LF, CR or LF, the last also without; the text at a NUL; a line keeps its first 1024 bytes, also across
+// the 64 KiB pieces a file is read in, where a CR LF may be split.
+TEST_F(ProjectTest, ListFilesHoldALineAnEntry) {
+    const Texts items = {"jpg", "", " \xE9 ", "a\r\nb", "c\nd\re", std::string(70000, 'w')};
+    state.resultList.Assign(items);
+    ASSERT_TRUE(WriteListFile(view, "a.txt", items) && WriteListFile(view, "b.txt", state.resultList));
     EXPECT_EQ(ReadBytes("a.txt"), "jpg\r\n\r\n \xE9 \r\na  b\r\nc d e\r\n" + std::string(70000, 'w') + "\r\n");
-    state.pageList.Assign({{"http://a/x\ny", "OK"}, {std::string(1100, 'p'), ""}});
+    EXPECT_EQ(ReadBytes("b.txt"), ReadBytes("a.txt"));
+    std::vector<PageRow> rows(70, {std::string(1100, 'p'), ""});
+    rows[0] = {"http://a/x\ny", "OK"};
+    state.pageList.Assign(rows);
     ASSERT_TRUE(FileSet(view).List("pages.txt", state.pageList).Commit());
-    EXPECT_EQ(ReadBytes("pages.txt"), "http://a/x y\r\nOK\r\n" + std::string(1023, 'p') + "\r\n\r\n");
-}
-
-// Lines end at CR LF, CR or LF, the last also without; the text ends at a NUL; a line keeps its
-// first 1024 bytes, also across the 64 KiB pieces a file is read in, where a CR LF may be split.
-TEST_F(ProjectTest, ListFilesAreReadLineByLine) {
+    std::string pages = "http://a/x y\r\nOK\r\n";
+    for (int row = 1; row < 70; ++row) pages += std::string(1023, 'p') + "\r\n\r\n";
+    EXPECT_EQ(ReadBytes("pages.txt"), pages);
     const std::string x(65535, 'x'), kept(1024, 'x');
     const std::pair<std::string, Texts> files[] = {
         {"a\r\nb\r\n", {"a", "b"}}, {"a\nb\n", {"a", "b"}}, {"a\rb\r", {"a", "b"}}, {"a\r\nb", {"a", "b"}},
@@ -140,41 +137,39 @@ TEST_F(ProjectTest, AProjectIsNamedByOneFileNameInTheProjectsFolder) {
     EXPECT_EQ(view.Calls().back(), Info("The current project is empty!"));
 }
 
-TEST_F(ProjectTest, ASavedProjectLoadsBackAsItWas) {
+// Only the list of the grab mode goes with the project; the other's file stays as it was. Counts read from a
+// hand-edited file are never negative; a missing list file stops the load with the status not refreshed.
+TEST_F(ProjectTest, ASavedProjectLoadsBackAsItWasAndAHandEditedOneAsFarAsItCan) {
     ASSERT_TRUE(SaveAs(" My Shop\t"));
     EXPECT_EQ(ReadBytes("Projects/My Shop.ini"), "[ MAIN ]\r\nTIMER_SEC = 9\r\nTIMER_MIN = 0\r\nTIMER_HOUR = 0\r\n"
                                              "TRAFFIC = 5000000000\r\nGRAB_TYPE = 0\r\nSKIP_MASK = index\r\n");
     state.resultList.Assign({"changed"});
     EXPECT_FALSE(SaveAs("My Shop", {false}));
-    LoadTheFirstProject();
+    view.loadDialogScript = {{Action::load, 0}};
+    LoadProject(loaded);
     EXPECT_EQ(loaded.pageList.Rows(), state.pageList.Rows());
     EXPECT_EQ(loaded.resultList.Items(), Texts{"http://www.site.com/a.jpg"});  // not overwritten
     EXPECT_EQ(loaded.extensionList.Items(), state.extensionList.Items());
     EXPECT_EQ(ProjectSettingsText(loaded), ProjectSettingsText(state));
     EXPECT_EQ(view.CallsStartingWith("label traffic"), Texts{"label traffic: 5'000'000'000"});
-    // Only the list of the grab mode goes with the project; the other's file stays as it was.
     state.grabMode = kGrabCustom;
     ASSERT_TRUE(SaveAs("My Shop", {true}));
     loaded.extensionList.Assign({"kept"});
-    LoadTheFirstProject();
+    view.loadDialogScript = {{Action::load, 0}};
+    LoadProject(loaded);
     EXPECT_EQ(loaded.resultList.Items(), Texts{"changed"});
     EXPECT_EQ(loaded.patternList.Items(), state.patternList.Items());
     EXPECT_EQ(loaded.extensionList.Items(), Texts{"kept"});
     EXPECT_EQ(ReadBytes("Projects/My Shop_extension.txt"), "jpg\r\npng\r\n");
-}
-
-TEST_F(ProjectTest, AHandEditedOrIncompleteProjectLoadsWhatItCan) {
-    state.resultList.Clear();
-    ASSERT_TRUE(SaveAs("Shop"));
-    WriteBytes("Projects/Shop.ini", "[ MAIN ]\r\nTIMER_SEC = -5\r\nTIMER_HOUR = -99999999999\r\nTRAFFIC = -7\r\n");
-    ASSERT_TRUE(LoadProjectFiles(loaded, "Shop"));
-    EXPECT_EQ(ProjectSettingsText(loaded), ProjectSettingsText(AppState()));  // counts are never negative
+    WriteBytes("Projects/My Shop.ini", "[ MAIN ]\r\nTIMER_SEC = -5\r\nTIMER_HOUR = -99999999999\r\nTRAFFIC = -7\r\n");
+    ASSERT_TRUE(LoadProjectFiles(loaded, "My Shop"));
+    EXPECT_EQ(ProjectSettingsText(loaded), ProjectSettingsText(AppState()));
     for (const auto kind : {ProjectFileKind::ExtensionFile, ProjectFileKind::ResultFile, ProjectFileKind::PageFile}) {
-        fs::remove(ProjectPath("Shop", kind));
+        fs::remove(ProjectPath("My Shop", kind));
         view.ClearCalls();
-        EXPECT_FALSE(LoadProjectFiles(loaded, "Shop"));
-        EXPECT_EQ(view.Messages(), Texts{Missing(ProjectPath("Shop", kind))});
-        EXPECT_TRUE(view.CallsStartingWith("label").empty());  // the status is not refreshed
+        EXPECT_FALSE(LoadProjectFiles(loaded, "My Shop"));
+        EXPECT_EQ(view.Messages(), Texts{Missing(ProjectPath("My Shop", kind))});
+        EXPECT_TRUE(view.CallsStartingWith("label").empty());
     }
 }
 
@@ -188,7 +183,7 @@ TEST_F(ProjectTest, TheLoadDialogListsTheProjectsAndDeletesOne) {
     }
     view.loadDialogScript = {{Action::load, std::nullopt}, {Action::load, 6}, {Action::remove, std::nullopt},
                              {Action::remove, 6}, {Action::remove, 3}, {Action::remove, 2}};
-    view.ScriptAnswers({false, true});
+    view.answers = {false, true};
     LoadProject(loaded);
     const std::string select = Info("Please select an item."), sure = "ask: Delete the project. Areyou sure?";
     EXPECT_EQ(view.Calls(), (Texts{"load dialog:", Info("There is no project for load."),
@@ -199,7 +194,7 @@ TEST_F(ProjectTest, TheLoadDialogListsTheProjectsAndDeletesOne) {
 }
 
 TEST_F(ProjectTest, ChangesAreOfferedForSavingOnceAndANewProjectKeepsTheSetup) {
-    view.ScriptAnswers({true, false});
+    view.answers = {true, false};
     PromptSaveChanges(state);  // Yes, then the save is cancelled
     PromptSaveChanges(state);
     state.modified = true;
@@ -212,6 +207,7 @@ TEST_F(ProjectTest, ChangesAreOfferedForSavingOnceAndANewProjectKeepsTheSetup) {
     EXPECT_EQ(view.CallsStartingWith("label traffic"), Texts{"label traffic: 0"});
 }
 
+// The golden autosave settings file. An empty list file is an empty list, a missing one leaves its list as it is.
 TEST_F(ProjectTest, TheSetupAsTheViewShowsItComesBackAtTheNextStart) {
     view.grabSelection = 5;  // a selection this program does not know is kept as it is
     view.webSite = " http://s/ ";
@@ -222,12 +218,10 @@ TEST_F(ProjectTest, TheSetupAsTheViewShowsItComesBackAtTheNextStart) {
                                                       "SKIP_MASK = " + std::string(259, 'm') + "\r\n");
     loaded.extensionList.Assign({"stale"});
     RestoreAutosave(loaded);
-    EXPECT_EQ(loaded.grabMode, 5);
-    EXPECT_EQ(loaded.siteAddress, "http://s/");
-    EXPECT_EQ(loaded.skipMask, std::string(259, 'm'));
-    EXPECT_EQ(loaded.extensionList.Items(), Texts{});  // an empty file is an empty list
+    EXPECT_EQ(std::tuple(loaded.grabMode, loaded.siteAddress, loaded.skipMask), std::tuple(5, "http://s/", std::string(259, 'm')));
+    EXPECT_EQ(loaded.extensionList.Items(), Texts{});
     EXPECT_EQ(loaded.patternList.Items(), Texts{"<b > </b>"});
-    fs::remove("Projects/autosave_pattern.txt");  // a missing list file leaves its list as it is
+    fs::remove("Projects/autosave_pattern.txt");
     loaded.patternList.Assign({"kept"});
     RestoreAutosave(loaded);
     EXPECT_EQ(loaded.patternList.Items(), Texts{"kept"});
@@ -236,7 +230,7 @@ TEST_F(ProjectTest, TheSetupAsTheViewShowsItComesBackAtTheNextStart) {
 
 TEST_F(ProjectTest, ResultsAreSavedToAndLoadedFromAFileOfTheUsersChoice) {
     view.chooserScript = {std::nullopt, "out.txt", "out.txt", std::nullopt, "missing.txt", "out.txt", "out.txt"};
-    view.ScriptAnswers({false, true});
+    view.answers = {false, true};
     EXPECT_FALSE(SaveResults(state));  // cancelled
     EXPECT_TRUE(SaveResults(state));
     WriteBytes("out.txt", "one\ntwo\r\nthree");  // any line ends, and a last line without one
@@ -259,76 +253,64 @@ TEST_F(ProjectTest, ResultsAreSavedToAndLoadedFromAFileOfTheUsersChoice) {
 }
 
 #ifndef _WIN32
-// A full disk (a file-size limit fails writes as one does) at each file of a set, sized to grow in the order they are
-// written; or a read-only Projects folder (room 0), which refuses root too once the thread has the rights
-// of an ordinary user: the message names the file, and every old file stays as it was.
-enum class Set { project, autosave, results };
-struct Fault { const char* name; Set set; std::string failing; rlim_t room; };
-const Fault kFaults[] = {
-    {"ProjectPages", Set::project, ProjectPath("p", ProjectFileKind::PageFile), 40},
-    {"ProjectResults", Set::project, ProjectPath("p", ProjectFileKind::ResultFile), 60},
-    {"ProjectExtensions", Set::project, ProjectPath("p", ProjectFileKind::ExtensionFile), 100},
-    {"ProjectSettings", Set::project, ProjectPath("p", ProjectFileKind::SettingsFile), 200},
-    {"AutosaveExtensions", Set::autosave, ProjectPath(kAutosaveName, ProjectFileKind::ExtensionFile), 100},
-    {"AutosavePatterns", Set::autosave, ProjectPath(kAutosaveName, ProjectFileKind::PatternFile), 160},
-    {"AutosaveSettings", Set::autosave, ProjectPath(kAutosaveName, ProjectFileKind::AutosaveSettingsFile), 260},
-    {"ResultFile", Set::results, "found.txt", 60},
-    {"ReadOnlyProject", Set::project, ProjectPath("p", ProjectFileKind::PageFile), 0},
-    {"ReadOnlyAutosave", Set::autosave, ProjectPath(kAutosaveName, ProjectFileKind::ExtensionFile), 0},
-};
-
-// Every file in the working folder, with its bytes.
-std::map<std::string, std::string> Files() {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(".")) {
-        if (entry.is_regular_file()) files[entry.path().string()] = ReadBytes(entry.path());
-    }
-    return files;
-}
-
-class DiskFaultsTest : public ProjectTest, public ::testing::WithParamInterface<Fault> {};
-
-TEST_P(DiskFaultsTest, TheOldFilesStayAndTheMessageNamesTheFile) {
-    const auto save = [this](Set set) {  // over the old files; false when that failed
-        view.ScriptAnswers({true});       // to overwrite
+// A full disk (a file-size limit fails writes as one does) at each file of a set, the room sized to the order
+// they are written in; or a read-only Projects folder (room 0), which refuses root too once the thread has the
+// rights of an ordinary user. The message names the file, and every old file stays as it was.
+TEST_F(ProjectTest, AFullDiskOrAReadOnlyFolderLeavesEveryOldFileAsItWas) {
+    enum Set { project, autosave, results };
+    const auto save = [this](Set set) {  // over the old files, answering Yes to overwrite; false when that failed
         view.chooserScript = {"found.txt"};
-        if (set == Set::project) return SaveAs("p");
-        if (set == Set::results) return SaveResults(state);
+        if (set == project) return SaveAs("p", {true});
+        view.answers = {true};
+        if (set == results) return SaveResults(state);
         Autosave(state);
         return view.Messages().empty();  // it says nothing when it succeeds
+    };
+    const auto files = [] {  // every file in the working folder, with its bytes
+        std::map<std::string, std::string> found;
+        for (const auto& entry : fs::recursive_directory_iterator(".")) {
+            if (entry.is_regular_file()) found[entry.path().string()] = ReadBytes(entry.path());
+        }
+        return found;
     };
     state.resultList.Assign({"http://s/a.jpg", "http://s/b.jpg", "http://s/c.jpg", "http://s/d.jpg"});  // 64 bytes
     state.extensionList.Assign(Texts(20, "jpeg"));                                                  // 120
     state.patternList.Assign(Texts(20, "<b > </b>"));                                               // 220
     state.skipMask = view.skipMask = std::string(250, 'm');  // settings files of 358 and 319 bytes
-    ASSERT_TRUE(save(Set::autosave) && save(Set::project) && save(Set::results));
-    const auto old = Files();
-    view.ClearCalls();
+    ASSERT_TRUE(save(autosave) && save(project) && save(results));
+    const auto old = files();
     state.timerSeconds = 42;  // the settings files, replaced last, would change as well
     view.webSite = "http://elsewhere/";
     state.modified = true;
-    const Fault& fault = GetParam();
     std::signal(SIGXFSZ, SIG_IGN);  // a write past the room fails rather than ends the process
     rlimit limit{};
     getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit room{fault.room == 0 ? limit.rlim_cur : fault.room, limit.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &room);
-    const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    if (fault.room == 0) fs::permissions("Projects", writable, fs::perm_options::remove);
-    if (fault.room == 0) setfsuid(65534);  // no effect but for root
-    EXPECT_FALSE(save(fault.set));
-    setfsuid(0);
-    fs::permissions("Projects", fs::perms::owner_all);
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const std::string error = fault.room ? "Error write to file. May be disk is full. " : "Error open file for write: ";
-    const std::string reason = fault.room ? ": File too large" : ": Permission denied";
-    EXPECT_EQ(view.Messages(), Texts{Info(error + fault.failing + reason)});
-    EXPECT_EQ(Files(), old);  // nor is a temporary left
-    EXPECT_TRUE(state.modified);
+    using enum ProjectFileKind;
+    const std::string auto_ = std::string(kAutosaveName);
+    const std::tuple<Set, std::string, rlim_t> faults[] = {{project, ProjectPath("p", PageFile), 40},
+        {project, ProjectPath("p", ResultFile), 60}, {project, ProjectPath("p", ExtensionFile), 100},
+        {project, ProjectPath("p", SettingsFile), 200}, {autosave, ProjectPath(auto_, ExtensionFile), 100},
+        {autosave, ProjectPath(auto_, PatternFile), 160}, {autosave, ProjectPath(auto_, AutosaveSettingsFile), 260},
+        {results, "found.txt", 60}, {project, ProjectPath("p", PageFile), 0}, {autosave, ProjectPath(auto_, ExtensionFile), 0}};
+    for (const auto& [set, failing, room] : faults) {
+        view.ClearCalls();
+        const rlimit limited{room == 0 ? limit.rlim_cur : room, limit.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limited);
+        if (room == 0) {
+            fs::permissions("Projects", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                            fs::perm_options::remove);
+            setfsuid(65534);  // no effect but for root
+        }
+        EXPECT_FALSE(save(set)) << failing;
+        setfsuid(0);
+        fs::permissions("Projects", fs::perms::owner_all);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string error = room ? "Error write to file. May be disk is full. " : "Error open file for write: ";
+        EXPECT_EQ(view.Messages(), Texts{Info(error + failing + (room ? ": File too large" : ": Permission denied"))});
+        EXPECT_EQ(files(), old) << failing;  // nor is a temporary left
+        EXPECT_TRUE(state.modified);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(EachFile, DiskFaultsTest, ::testing::ValuesIn(kFaults),
-                         [](const auto& test) { return std::string(test.param.name); });
 #endif  // _WIN32
 
 }  // namespace
