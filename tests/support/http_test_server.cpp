@@ -1,10 +1,7 @@
 #include "http_test_server.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX  // std::min, not the macro
-#endif
-#include <winsock2.h>
+#include <winsock2.h>  // after the standard headers of the class, which keep it from defining min and max
 #else
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -48,9 +45,8 @@ Socket BoundSocket(std::uint16_t& port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (socket == kNoSocket || ::bind(socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("the test server cannot bind to 127.0.0.1");
-    }
     port = ntohs(address.sin_port);
     return socket;
 }
@@ -68,27 +64,21 @@ struct HttpTestServer::State {
     std::vector<std::thread> connections;  // one for each connection accepted
     std::thread acceptor;
 
-    auto Locked(auto work) const {
-        const std::lock_guard lock(mutex);
-        return work();
-    }
+    auto Locked(auto work) const { const std::lock_guard lock(mutex); return work(); }
 
-    // True once `socket` has input (or its end); false when it failed or the server stops.
-    bool Readable(Socket socket) const {
+    bool Readable(Socket socket) const {  // true once input (or its end) came; false when it failed or the server stops
         pollfd entry{socket, POLLIN, 0};
         while (!stopping && Poll(entry) <= 0) {}
         return !stopping && (entry.revents & (POLLERR | POLLNVAL)) == 0;
     }
 
     bool SendAll(Socket socket, std::string_view data) const {
-        for (long long sent = 0; !data.empty(); data.remove_prefix(static_cast<std::size_t>(sent))) {
+        for (long long sent = 0; !data.empty(); data.remove_prefix(static_cast<std::size_t>(sent)))
             if ((sent = ::send(socket, data.data(), static_cast<int>(std::min<std::size_t>(data.size(), 1 << 20)), kNoSignal)) <= 0) return false;
-        }
         return true;
     }
 
-    // True when the connection stays open for the next request.
-    bool Respond(Socket socket, const CannedResponse& answer) const {
+    bool Respond(Socket socket, const CannedResponse& answer) const {  // true when the connection stays open
         if (answer.raw) { SendAll(socket, answer.body); return false; }
         const std::uint64_t size = answer.body.size() + answer.fillerBytes, end = std::min(size, answer.cutAfter.value_or(size));
         std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " Canned\r\nContent-Length: " +
@@ -129,8 +119,7 @@ struct HttpTestServer::State {
             while (!stopping && Locked([&] { return held.count(target) + held.count(path) > 0; })) std::this_thread::sleep_for(5ms);
             static const auto kMissing = std::make_shared<const CannedResponse>(404, "", "no such route\n");
             const auto answer = Locked([&] {
-                const auto route = routes.count(target) ? routes.find(target) : routes.find(path);
-                const auto response = route == routes.end() ? kMissing : route->second;
+                const auto response = routes.count(target) ? routes.at(target) : routes.count(path) ? routes.at(path) : kMissing;
                 requests[number].bodyBytes = response->body.size() + response->fillerBytes;
                 return response;
             });
@@ -157,8 +146,7 @@ HttpTestServer::HttpTestServer() : state_(std::make_unique<State>()) {
 
 HttpTestServer::~HttpTestServer() {
     state_->stopping = true;
-    state_->acceptor.join();
-    // With the acceptor gone, nothing adds to the connections any more.
+    state_->acceptor.join();  // then nothing adds to the connections any more
     for (std::thread& connection : state_->connections) connection.join();
     Close(state_->listener);
 }
@@ -174,10 +162,6 @@ std::string HttpTestServer::Address(std::string_view target) const {
 std::size_t HttpTestServer::AcceptedConnections() const { return state_->Locked([&] { return state_->connections.size(); }); }
 std::vector<RecordedRequest> HttpTestServer::Requests() const { return state_->Locked([&] { return state_->requests; }); }
 
-std::uint16_t ClosedPort() {
-    std::uint16_t port = 0;
-    Close(BoundSocket(port));
-    return port;
-}
+std::uint16_t ClosedPort() { std::uint16_t port = 0; Close(BoundSocket(port)); return port; }
 
 }  // namespace veltrano::testing

@@ -1,6 +1,5 @@
-// The tests' HTTP/1.1 server on 127.0.0.1, at a port the system picks, for Linux and Windows (also under
-// Wine). It answers from canned routes, keeps connections alive, records what it was asked, and can
-// misbehave as hostile servers do. It stops, joining its threads, when destroyed.
+// The tests' HTTP/1.1 server on 127.0.0.1, at a port the system picks, on Linux and Windows (also Wine): it answers from
+// canned routes over kept-alive connections, records what it was asked, can misbehave, and joins its threads when destroyed.
 #pragma once
 
 #include <chrono>
@@ -27,14 +26,12 @@ struct CannedResponse {
 };
 
 struct RecordedRequest {
-    std::string method{}, target{};  // the target as it stood on the request line
-    std::string head;  // the request line and header lines, each ending with CR LF
+    std::string method{}, target{}, head{};  // the target as on the request line; the head's lines each end with CR LF
     std::chrono::steady_clock::time_point arrival;
     std::optional<std::uint64_t> bodyBytes{};  // the answer's body size, once it goes out
 };
 
-// A target is answered from its route, or from its path's when it has a query; else with a 404.
-// Held targets (with any query) wait until released.
+// A target is answered from its route, or its path's when it has a query, else with a 404; held ones wait until released.
 class HttpTestServer {
 public:
     HttpTestServer();  // throws std::runtime_error

@@ -1,8 +1,7 @@
-// test-http-server: the tests' HTTP server for Python tests (support/test_server.py). It prints its port, obeys a
-// command a line until its input ends, and answers each with a line "ok" after any output, or one line "error WHY".
-// Words are separated by one blank; %XX in a word stands for that byte. Commands: route TARGET STATUS BODY [HEADER...],
-// hold TARGET, release TARGET, clear-log, and log: a line "SECONDS METHOD TARGET BODY-BYTES HOST" for each request
-// since the last clear-log, in arrival order, with body bytes "-" until the answer goes out.
+// test-http-server, for support/test_server.py: prints its port, then obeys a command a line until its input ends, answering
+// "ok" after any output, or "error WHY". Words are split at single blanks; %XX stands for that byte. Commands: route TARGET
+// STATUS BODY [HEADER...], hold TARGET, release TARGET, clear-log, and log: a line "SECONDS METHOD TARGET BODY-BYTES HOST"
+// for each request since the last clear-log, in arrival order, with body bytes "-" until the answer goes out.
 #include <algorithm>
 #include <iostream>
 #include <sstream>
@@ -19,11 +18,9 @@ int main() {
         try {
             std::vector<std::string> w;
             std::istringstream split(line);
-            for (std::string word; std::getline(split, word, ' '); w.push_back(word)) {
-                for (std::size_t i = 0; (i = word.find('%', i)) != std::string::npos; ++i) {
+            for (std::string word; std::getline(split, word, ' '); w.push_back(word))
+                for (std::size_t i = 0; (i = word.find('%', i)) != std::string::npos; ++i)
                     word.replace(i, 3, 1, static_cast<char>(std::stoi(word.substr(i + 1, 2), nullptr, 16)));
-                }
-            }
             w.resize(std::max<std::size_t>(w.size(), 4));  // an empty last word goes unseen
             if (w[0] == "route") server.Route(w[1], {std::stoi(w[2]), "", w[3], {w.begin() + 4, w.end()}});
             else if (w[0] == "hold") server.Hold(w[1]);
