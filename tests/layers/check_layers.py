@@ -12,9 +12,8 @@ def breaches(src):
         folder = path.relative_to(src).parts[0]
         for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
             where = f"{path.relative_to(src.parent)}:{number}"
-            target = (re.search(r'#include\s*"([a-z0-9_]+)/', line) or [None, None])[1]
-            if target and target not in MAY_INCLUDE.get(folder, []):
-                yield f"{where}: {folder}/ includes {target}/, a layer above it, another front end or no known layer"
+            if (to := re.search(r'#include\s*"([a-z0-9_]+)/', line)) and to[1] not in MAY_INCLUDE.get(folder, []):
+                yield f"{where}: {folder}/ includes {to[1]}/, a layer above it, another front end or no known layer"
             if WINDOWS.search(line) and folder != "win32":
                 yield f"{where}: a Windows header outside src/win32"
             if re.search(r"#include\s*<curl/", line) and folder != "cli" and path.stem != "curl_downloader":
