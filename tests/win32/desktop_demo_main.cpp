@@ -1,8 +1,6 @@
-// The desktop program's window crawling URL with the "image" link extensions, for the scripts around the tests:
-//   desktop-showcase URL       once some pages are done, writes the window's place ("x y width height") to the
-//                              file "ready" and waits for a file "done" (scripts/screenshot shoots in between);
-//   desktop-handover URL NAME  pauses once a few pages are done, saves the project as NAME and closes, for the
-//                              command line to continue (tests/win32/test_handover.py).
+// The desktop program's window crawling URL with the "image" extensions. desktop-showcase URL, once some pages are done,
+// writes the window's place ("x y width height") to a file "ready" and waits for a file "done" (scripts/screenshot);
+// desktop-handover URL NAME pauses after a few pages, saves the project as NAME and closes (tests/win32/test_handover.py).
 #include <cstdio>
 
 #include "desktop_harness.h"
@@ -16,8 +14,7 @@ int main(int argc, char** argv) {
     desktop.Command(IDM_PRESET_IMAGE);
     if (!handover) desktop.SetText(IDC_SKIP_MASK, "print");
     desktop.Start(argv[1]);
-    const auto processed = [&desktop] { return desktop.app.state.pageList.FirstUnprocessed().value_or(0); };
-    if (!WaitFor([&] { return processed() >= (handover ? 3u : 24u); })) return fail("the crawl did not get going");
+    if (!WaitFor([&] { return desktop.app.state.pageList.FirstUnprocessed().value_or(0) >= (handover ? 3u : 24u); })) return fail("no crawl");
     if (!handover) {
         desktop.Flush();
         RECT place{};

@@ -1,6 +1,5 @@
-// Drives the desktop program's real main window inside the test process: the window runs its modal loop on
-// a thread of its own, the test sends it window messages and reads its controls back. Message boxes, the
-// shell, the file chooser and the beep are recorded instead.
+// Drives the desktop program's real main window, its modal loop on a thread of its own, by window messages, and reads
+// its controls back. Message boxes, the shell, the file chooser and the beep are recorded instead.
 #pragma once
 
 #include <windows.h>
@@ -27,14 +26,12 @@ using Texts = std::vector<std::string>;
 using ChooserRequest = std::tuple<HWND, std::string, std::string, DWORD, std::string, DWORD>;
 
 inline bool WaitFor(const auto& condition, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
-    for (const auto end = std::chrono::steady_clock::now() + limit; !condition(); Sleep(5))
-        if (std::chrono::steady_clock::now() > end) return false;
+    for (const auto end = std::chrono::steady_clock::now() + limit; !condition(); Sleep(5)) if (std::chrono::steady_clock::now() > end) return false;
     return true;
 }
 inline bool Closes(HWND dialog) { return WaitFor([dialog] { return !IsWindow(dialog); }, std::chrono::seconds(10)); }
 inline void Press(HWND dialog, int button) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
-// Types `text` into a field of the dialog and presses OK; true once the dialog has closed.
-inline bool Submit(HWND dialog, int field, const std::string& text) {
+inline bool Submit(HWND dialog, int field, const std::string& text) {  // types into a field and presses OK: true once closed
     SetDlgItemTextA(dialog, field, text.c_str());
     Press(dialog, IDOK);
     return Closes(dialog);
@@ -48,13 +45,9 @@ inline Texts ListBoxItems(HWND box) {
         items.push_back(SendMessageA(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item)) == LB_ERR ? "(none)" : item);
     return items;
 }
-inline std::string FileText(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
+inline std::string FileText(const std::filesystem::path& path) { std::ifstream in(path, std::ios::binary); return {std::istreambuf_iterator(in), {}}; }
 
-// A fresh folder as the working directory while it lives.
-struct FreshFolder {
+struct FreshFolder {  // the working directory while it lives
     inline static int made = 0;
     std::filesystem::path path = std::filesystem::temp_directory_path() /
                                  ("veltrano-desktop-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made));
@@ -75,9 +68,7 @@ struct DesktopHarness {
                 Record(said_, text + " [" + kind + (caption == "Veltrano" ? "" : " " + caption) + "]");
                 return (flags & MB_TYPEMASK) != MB_YESNO ? IDOK : NextReply() == "Yes" ? IDYES : IDNO;
             },
-            [this](HWND, const std::string& file, const std::string& parameters) {
-                Record(opened_, parameters.empty() ? file : file + " " + parameters);
-            },
+            [this](HWND, const std::string& file, const std::string& arguments) { Record(opened_, arguments.empty() ? file : file + " " + arguments); },
             [this] { Record(said_, "(beep)"); },
             [this](OPENFILENAMEA& request) {
                 std::string filter, extension = request.lpstrDefExt ? request.lpstrDefExt : "";
@@ -89,7 +80,7 @@ struct DesktopHarness {
             }};
         ui_ = std::thread([this] {
             CoInitialize(nullptr);
-            INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+            const INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
             InitCommonControlsEx(&classes);
             result = win32::RunMainWindow(app);
             CoUninitialize();
@@ -97,8 +88,7 @@ struct DesktopHarness {
         WaitFor([this] { return (window = app.view.Window()) != nullptr; });
         SendMessageA(window, WM_NULL, 0, 0);  // answered once the window is set up and its loop runs
     }
-    // Cancels the window and any dialog it still shows.
-    ~DesktopHarness() {
+    ~DesktopHarness() {  // cancels the window and any dialog it still shows
         app.state.crawlRunning = false;
         const auto cancel = [](HWND shown, LPARAM) { return PostMessageA(shown, WM_COMMAND, IDCANCEL, 0); };
         if (IsWindow(window)) EnumThreadWindows(GetWindowThreadProcessId(window, nullptr), cancel, 0);
@@ -107,8 +97,7 @@ struct DesktopHarness {
         win32::CurrentSeams() = saved_;
     }
 
-    // What the user answers next, in order: "Yes" (anything else is No) to a question, a file or nothing
-    // (Cancel) to a file chooser. Once they run out: No, Cancel.
+    // The user's next answers: "Yes" (else No) to a question, a file or nothing (Cancel) to a chooser; then No, Cancel.
     void Reply(std::initializer_list<std::optional<std::string>> replies) { Locked([&] { replies_.insert(replies_.end(), replies); }); }
     Texts Said() const { return Locked([&] { return said_; }); }
     bool WaitUntilSaid(std::size_t count) const { return WaitFor([&] { return Said().size() >= count; }); }
@@ -120,34 +109,29 @@ struct DesktopHarness {
     // A command as the control or menu item `id` sends it; Post does not wait for it to be handled.
     void Command(int id, UINT code = BN_CLICKED) { SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(Item(id))); }
     void Post(int id, UINT code = BN_CLICKED) { PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(Item(id))); }
-    // The modal dialog with this title that the command opens, once it shows.
-    HWND Open(int id, const char* title, UINT code = BN_CLICKED) {
+    HWND Open(int id, const char* title, UINT code = BN_CLICKED) {  // the dialog the command opens, once it shows
         Post(id, code);
         HWND dialog = nullptr;
         const auto shown = [&] { return (dialog = FindWindowA("#32770", title)) && GetWindow(dialog, GW_OWNER) == window && IsWindowVisible(dialog); };
         return WaitFor(shown, std::chrono::seconds(10)) ? dialog : nullptr;
     }
-    // A key pressed in a control, through the window's own message loop (where Enter and Esc reach the dialog).
-    void PressKey(int id, UINT key) { PostMessageA(Item(id), WM_KEYDOWN, key, 0); PostMessageA(Item(id), WM_KEYUP, key, 0); }
+    void PressKey(int id, UINT key) { PostMessageA(Item(id), WM_KEYDOWN, key, 0); PostMessageA(Item(id), WM_KEYUP, key, 0); }  // via the loop
     std::string Text(int id) const { return ItemText(window, id); }
     void SetText(int id, const std::string& text) { SetDlgItemTextA(window, id, text.c_str()); }
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-    // The controls' texts, each followed by " [off]" while the control is disabled.
-    Texts Shown(std::initializer_list<int> ids) const {
+    Texts Shown(std::initializer_list<int> ids) const {  // the controls' texts, with " [off]" while disabled
         Texts shown;
         for (int id : ids) shown.push_back(Text(id) + (Enabled(id) ? "" : " [off]"));
         return shown;
     }
     void Start(const std::string& address) { SetText(IDC_WEB_SITE, address); Command(IDC_START); }
     void ChooseGrabMode(int index) { Send(IDC_GRAB, CB_SETCURSEL, static_cast<WPARAM>(index)); Command(IDC_GRAB, CBN_SELCHANGE); }
-    // Whether the item `command` of the menu bar's popup at `position` is greyed when that popup opens.
-    bool MenuItemGreyed(int position, int command) {
+    bool MenuItemGreyed(int position, int command) {  // when the menu bar's popup at `position` opens
         const HMENU popup = GetSubMenu(GetMenu(window), position);
         SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(position, FALSE));
         return (GetMenuState(popup, static_cast<UINT>(command), MF_BYCOMMAND) & MF_GRAYED) != 0;
     }
-    // The page list as shown: each row's "Web page" and "Result".
-    Texts PageRows() const {
+    Texts PageRows() const {  // each row's "Web page" and "Result"
         Texts rows;
         char page[1100], outcome[100];
         for (int row = 0; row < Send(IDC_PAGE_LIST, LVM_GETITEMCOUNT); ++row) {
@@ -157,18 +141,14 @@ struct DesktopHarness {
         }
         return rows;
     }
-    Texts Items(int id) const { return ListBoxItems(Item(id)); }
-    // The entries the result box shows: as many as it counts, each drawn from the core's list.
-    Texts ResultItems() {
+    Texts ResultItems() {  // as many as the result box counts, each drawn from the core's list
         Texts items = app.state.resultList.Items();
         items.resize(std::min(items.size(), static_cast<std::size_t>(Send(IDC_RESULT_LIST, LB_GETCOUNT))));
         return items;
     }
-    // Brings the window up to date with what the worker noted.
-    void Flush() { SendMessageA(window, win32::WM_APP_SYNC, 0, 0); }
+    void Flush() { SendMessageA(window, win32::WM_APP_SYNC, 0, 0); }  // the window shows what the worker noted
     bool WaitForCrawlEnd() { const bool ended = WaitFor([this] { return !app.state.workerActive; }); Flush(); return ended; }
-    // True once the window has ended and its thread is over (`result` is then its result).
-    bool WaitForWindowEnd() { if (!WaitFor([this] { return !IsWindow(window); })) return false; ui_.join(); return true; }
+    bool WaitForWindowEnd() { if (!WaitFor([this] { return !IsWindow(window); })) return false; ui_.join(); return true; }  // sets `result`
 
     std::optional<FreshFolder> folder;  // declared first: it outlives the window and its worker
     win32::DesktopApp app;
