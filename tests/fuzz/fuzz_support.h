@@ -1,12 +1,10 @@
-// What the fuzz targets share: the parts of the program they drive, a check that aborts (libFuzzer and the replay
-// tests both see a crash, in every build type), scratch files.
+// What the fuzz targets share: the parts of the program they drive, a check that aborts in every build, scratch files.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 #include "fake_view.h"
 #include "crawl/crawl_start.h"
@@ -24,12 +22,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #define FUZZ_CHECK(cond) \
     ((cond) ? void() : (std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #cond), std::abort()))
 
+#define FUZZ_TARGET(input)                                                              \
+    static void FuzzOne(std::string_view input);                                       \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
+        return FuzzOne({reinterpret_cast<const char*>(data), size}), 0;                \
+    }                                                                                  \
+    static void FuzzOne(std::string_view input)
+
 using namespace veltrano;  // the targets drive the program's own code and nothing else
 
 namespace veltrano::fuzz {
 
-inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
-    return {reinterpret_cast<const char*>(data), size};
+inline std::pair<std::string_view, std::string_view> FirstLine(std::string_view input) {
+    const std::size_t feed = input.find('\n');
+    return {input.substr(0, feed), feed == input.npos ? std::string_view() : input.substr(feed + 1)};
+}
+
+// A crawl's state as its start leaves it for a page of `site` read at `base` (too large for the stack).
+inline std::unique_ptr<AppState> CrawlState(View& view, const std::string& site, std::string_view base, int mode) {
+    auto state = std::make_unique<AppState>();
+    std::tie(state->view, state->siteAddress, state->siteKey, state->pageBaseAddress, state->grabMode) =
+        std::tuple(&view, site, SiteKey(site), base, mode);
+    return state;
 }
 
 inline std::string Folded(std::string text) {

@@ -37,37 +37,32 @@ static std::vector<std::string_view> PlainCaptures(const CompiledPattern& patter
     return captures;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
-    const bool custom = (data[0] & 1) != 0;
-    std::string_view page = fuzz::AsText(data + 1, size - 1), line;
+FUZZ_TARGET(input) {
+    if (input.empty()) return;
+    const bool custom = (input[0] & 1) != 0;
+    std::string_view page = input.substr(1), line;
     if (const std::size_t feed = page.find('\n'); feed != std::string_view::npos) {
         line = page.substr(0, std::min(feed, kExtensionTextMax));  // the crawl takes 99 characters of a pattern
         page.remove_prefix(feed + 1);
     }
-    const auto compiled = [line](CompiledPattern pattern) { return CompilePattern(pattern, line), pattern; };
+    const std::string sites[] = {"http://www.site.com", "https://Example.org/base/dir", "site.com",
+                                 "http://host:8080/a/b"};
+    const std::string& site = sites[(input[0] >> 1) & 3];
+    const std::string bases[] = {site, site + "/dir/page.htm?q=1#top", "", "https://other.example/x/y.php"};
     testing::FakeView view;
-    const auto state = std::make_unique<AppState>();
+    const auto state = fuzz::CrawlState(view, site, bases[(input[0] >> 3) & 3], custom ? kGrabCustom : kGrabLinks);
     AppState& s = *state;
+    const auto compiled = [line](CompiledPattern pattern) { return CompilePattern(pattern, line), pattern; };
     const CompiledPattern pattern = compiled({});
     FUZZ_CHECK(compiled(s.linkPatterns[0]) == pattern);  // nothing of an earlier compilation survives
     std::vector<std::string_view> captures;
     FUZZ_CHECK(ScanCaptures(pattern, page, [&captures](std::string_view c) { return captures.push_back(c), true; }));
     FUZZ_CHECK(captures == PlainCaptures(pattern, page));
-    if (custom && !IsPatternValid(pattern)) return 0;  // the crawl refuses to start
+    if (custom && !IsPatternValid(pattern)) return;  // the crawl refuses to start
 
-    // As the crawl start leaves it; links resolve against the base, or are appended to the site.
-    s.view = &view;
-    const std::string sites[] = {"http://www.site.com", "https://Example.org/base/dir", "site.com",
-                                 "http://host:8080/a/b"};
-    const std::string& site = s.siteAddress = sites[(data[0] >> 1) & 3];
-    const std::string bases[] = {site, site + "/dir/page.htm?q=1#top", "", "https://other.example/x/y.php"};
-    s.pageBaseAddress = bases[(data[0] >> 3) & 3];
-    s.siteKey = SiteKey(site);
-    s.grabMode = custom ? kGrabCustom : kGrabLinks;
     s.patterns = {custom ? pattern : s.linkPatterns[0], s.linkPatterns[1]};
     s.patternCount = custom ? 1 : 2;
-    if (!custom && (data[0] & 0x20) != 0) s.linkExtensions = {"jpg", "-", "HTM"};
+    if (!custom && (input[0] & 0x20) != 0) s.linkExtensions = {"jpg", "-", "HTM"};
     s.pageList.Add(site);
     FUZZ_CHECK(ParsePageText(s, page));
     const std::vector<PageRow> rows = s.pageList.Rows();
@@ -83,5 +78,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(!custom || results == texts);
     FUZZ_CHECK(ParsePageText(s, page) && s.pageList.Count() == rows.size() && s.resultList.Count() == results.size());
-    return 0;
 }

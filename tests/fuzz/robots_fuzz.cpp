@@ -4,14 +4,10 @@
 
 #include "fuzz_support.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+FUZZ_TARGET(input) {
     const std::string site = "http://www.site.com/";
-    const std::string_view input = fuzz::AsText(data, size);
-    const std::size_t feed = input.find('\n');
-    const std::string_view line = input.substr(0, feed);
-    const std::string_view text = feed == std::string_view::npos ? std::string_view() : input.substr(feed + 1);
+    const auto [line, text] = fuzz::FirstLine(input);
 
-    // An origin is "scheme://host[:port]" of the address, nothing more.
     const std::string origin = RobotsOrigin(line);
     const std::size_t separator = origin.find("://");
     FUZZ_CHECK(origin.empty() || (separator != std::string::npos && separator > 0 && origin.size() <= line.size() &&
@@ -33,5 +29,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(rules.Allowed(encoded.replace(i, 1, {'%', kHex[octet >> 4], kHex[octet & 15]})) == allowed);
         break;
     }
-    return 0;
 }

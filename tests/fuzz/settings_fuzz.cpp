@@ -22,8 +22,8 @@ static bool Survives(std::string_view text) {
     return !(text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front());
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const SettingsReader settings(fuzz::ScratchFile("settings.ini", fuzz::AsText(data, size)));
+FUZZ_TARGET(input) {
+    const SettingsReader settings(fuzz::ScratchFile("settings.ini", input));
     for (const char* key :
          {"TIMER_SEC", "TIMER_MIN", "TIMER_HOUR", "TRAFFIC", "GRAB_TYPE", "SKIP_MASK", "WEB_SITE", "timer_sec"}) {
         // A value ends with its line; Text keeps up to 259 characters, which may end inside the digits.
@@ -31,8 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(text.size() <= kPathTextMax && text.find_first_of("\r\n") == std::string::npos);
         FUZZ_CHECK(text.size() == kPathTextMax || settings.Number(key) == PlainNumber(text));
     }
-
-    // What a project load and the autosave take from the file, saved and loaded again.
     const auto state = std::make_unique<AppState>();
     state->timerSeconds = SettingsInt(settings.Number("TIMER_SEC"));
     state->timerMinutes = SettingsInt(settings.Number("TIMER_MIN"));
@@ -48,5 +46,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(saved.Number("GRAB_TYPE") == state->grabMode && autosaved.Number("GRAB_TYPE") == state->grabMode);
     FUZZ_CHECK(!Survives(mask) || (saved.Text("SKIP_MASK") == mask && autosaved.Text("SKIP_MASK") == mask));
     FUZZ_CHECK(!Survives(site) || autosaved.Text("WEB_SITE") == site);
-    return 0;
 }

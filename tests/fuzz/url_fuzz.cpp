@@ -2,14 +2,10 @@
 // line feed, then the reference (a captured link, which may hold line feeds; without one, none).
 #include "fuzz_support.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+FUZZ_TARGET(input) {
     constexpr std::size_t npos = std::string_view::npos;
-    const std::string_view input = fuzz::AsText(data, size);
-    const std::size_t feed = input.find('\n');
-    const std::string_view base = input.substr(0, feed);
-    const std::string_view reference = feed == npos ? std::string_view() : input.substr(feed + 1);
+    const auto [base, reference] = fuzz::FirstLine(input);
 
-    // The site key follows the first "www.", or else the first "http://", in any case.
     const std::string folded = fuzz::Folded(std::string(base));
     const std::size_t www = folded.find("WWW."), http = folded.find("HTTP://");
     FUZZ_CHECK(SiteKey(base) == base.substr(www != npos ? www + 4 : http != npos ? http + 7 : 0));
@@ -25,11 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t colon = base.find_first_of(":/?#"), hash = reference.find('#');
     FUZZ_CHECK(colon == 0 || colon == npos || base[colon] != ':' || target.starts_with(base.substr(0, colon + 1)));
     FUZZ_CHECK(hash == npos ? target.find('#') == npos : target.ends_with(reference.substr(hash)));
-    // The extension, if any, is what follows the last dot of the file name.
     for (const std::string_view address : {input, std::string_view(target)}) {
         const std::string extension = UrlExtension(address);
         FUZZ_CHECK(extension.find_first_of(std::string_view("/?#&.\0", 6)) == npos &&
                    (extension.empty() || UrlFileName(address).ends_with("." + extension)));
     }
-    return 0;
 }

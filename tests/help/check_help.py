@@ -42,8 +42,7 @@ class HelpFile(unittest.TestCase):
                  for a, b in re.findall(r'(?i)\b(?:href|src)="([^"]*)"|<param name="Local" value="([^"]*)"', t)]
         self.assertLessEqual({("/index.html", "main-window.png"), ("/patterns.html", "index.html")}, set(links))
         for name, link in links:
-            target, _, anchor = link.partition("#")
-            target = "/" + target if target else name
+            target, _, anchor = (name + link if link.startswith("#") else "/" + link).partition("#")
             self.assertTrue(target in self.names and (not anchor or anchor in anchors[target]), name + " links " + link)
 
     def test_worked_examples_hold_the_readmes_and_are_what_veltrano_prints(self):

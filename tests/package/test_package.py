@@ -7,8 +7,7 @@ PACKAGES = os.environ.get("VELTRANO_PACKAGE_DIR") or str(REPO / "build" / "packa
 HELP = "/usr/share/doc/veltrano/html"
 
 
-def read(*path):
-    return Path(*path).read_bytes()
+read = lambda *path: Path(*path).read_bytes()  # noqa: E731
 
 
 def run(*args, timeout=600, **options):
@@ -45,8 +44,6 @@ class DebianPackage(unittest.TestCase):
         for field in ("Package: veltrano", "Version: " + re.escape(VERSION), "Architecture: " + ARCH, "Section: web",
                       r"Maintainer: [^<>]+ <[^<>@\s]+@[^<>@\s]+>", r"Description: .+\n .+\n .+"):
             self.assertRegex(control, "(?m)^%s$" % field)
-        self.assertRegex(read(self.root, "usr/share/doc/veltrano/copyright").decode(),
-                         r"^Format: https://www\.debian\.org/doc/.*\n(.*\n)*Files: \*\nCopyright: .+\nLicense: ")
         shlibdeps = "mkdir debian && touch debian/control && dpkg-shlibdeps -O usr/bin/veltrano"
         self.assertIn("\n" + run("sh", "-c", shlibdeps, cwd=self.root).replace("shlibs:Depends=", "Depends: "), control)
 
