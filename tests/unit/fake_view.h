@@ -2,9 +2,7 @@
 // scripts. A crawl worker may call it from its own thread; tests look at it once the worker has ended.
 #pragma once
 
-#include <algorithm>
 #include <deque>
-#include <iterator>
 #include <vector>
 
 #include "project/project_dialogs.h"
@@ -17,7 +15,7 @@ public:
     std::vector<std::string> Calls() const { return calls_; }
     std::vector<std::string> CallsStartingWith(const std::string& prefix) const {
         std::vector<std::string> found;
-        std::ranges::copy_if(calls_, std::back_inserter(found), [&](const std::string& call) { return call.starts_with(prefix); });
+        for (const std::string& call : calls_) if (call.starts_with(prefix)) found.push_back(call);
         return found;
     }
     std::vector<std::string> Messages() const { return CallsStartingWith("message"); }
@@ -30,8 +28,7 @@ public:
     std::deque<std::optional<std::string>> fileNameScript, chooserScript;
     struct LoadDialogAction { enum Kind { load, remove, cancel } kind; std::optional<std::size_t> selection; };
     std::deque<LoadDialogAction> loadDialogScript;
-    // What the view shows.
-    std::string webSite, skipMask;
+    std::string webSite, skipMask;  // what the view shows
     int grabSelection = 0;
 
     void ShowMessage(std::string_view text, MessageIcon icon) override {
@@ -64,9 +61,7 @@ public:
         Record(std::string("list changed: ") + names[static_cast<int>(list)]);
     }
     void ShowLastResult() override { Record("show last result"); }
-    void PageDone(std::string_view address, std::string_view status) override {
-        Record("page done: " + std::string(address) + " ", status);
-    }
+    void PageDone(std::string_view address, std::string_view status) override { Record("page done: " + std::string(address) + " ", status); }
     void Beep() override { Record("beep"); }
 
     bool RunFileNameDialog(FileNameDialog& dialog) override {

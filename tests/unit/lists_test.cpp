@@ -1,6 +1,7 @@
 // The four lists, and the item editor and the preset groups of the two user lists.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "crawl/item_editor.h"
@@ -26,14 +27,10 @@ TEST(PageList, AddsEachAddressOnceAndKeepsItsRows) {
                                         {"CAF\xE9", added}, {"CAF\xC9", present}}) {
         EXPECT_EQ(pages.Add(text), outcome) << text;
     }
-    EXPECT_EQ(pages.Row(4), (PageRow{"http://x/b ", ""}));
-    EXPECT_EQ(std::tuple(pages.Count(), pages.Contains("http://X/C"), pages.Contains("http://x/"), pages.Row(9)),
-              std::tuple(7u, true, false, PageRow{}));
-    EXPECT_EQ(pages.FirstUnprocessed(), 2u);
+    EXPECT_EQ(std::tuple(pages.Row(4), pages.Count(), pages.Contains("http://X/C"), pages.Contains("http://x/"), pages.Row(9)),
+              std::tuple(PageRow{"http://x/b ", ""}, 7u, true, false, PageRow{}));
     EXPECT_TRUE(pages.SetResult(2, "INET_E_CANNOT_CONNECT") && !pages.SetResult(9, "OK"));
     EXPECT_EQ(pages.FirstUnprocessed(), 3u);
-    pages.SetCurrentRow(6);
-    EXPECT_EQ(pages.CurrentRow(), 6u);
     pages.SetCurrentRow(7);  // no such row: none is current
     EXPECT_EQ(pages.CurrentRow(), std::nullopt);
     pages.Assign({{"a", "OK"}});
@@ -76,13 +73,6 @@ TEST(EditableList, FindsSelectsErasesAndTakesPresetGroups) {
     AddPresetGroup(*FindPresetGroup("html"), list);
     AddPresetGroup(*FindPresetGroup("music"), list);
     EXPECT_EQ(Texts(list.Items().begin() + 98, list.Items().end()), (Texts{"html", "php", "aspx", "cgi", "wav", "ogg"}));
-    Texts names;
-    for (const PresetGroup& group : PresetGroups()) names.emplace_back(std::string(group.name) + (group.patterns ? "+" : ""));
-    EXPECT_EQ(names, (Texts{"html", "image", "music", "torrent", "video", "xml", "html-link+"}));
-    EXPECT_EQ(FindPresetGroup("HTML"), nullptr);
-    PatternList patterns;
-    AddPresetGroup(*FindPresetGroup("html-link"), patterns);
-    EXPECT_EQ(patterns.Items(), (Texts{"< A  HREF = \" \"", "< A  HREF = ' '"}));
 }
 
 // The editor of one entry: add opens below a hundred entries, edit with a selected entry, whose text it shows
@@ -90,7 +80,7 @@ TEST(EditableList, FindsSelectsErasesAndTakesPresetGroups) {
 // (case kept: "OGG" is not "ogg") is refused until corrected. The entry added, or edited in its place, is selected.
 TEST(ItemEditor, OpensWithRoomOrASelectionAndTakesTrimmedTextsThatAreNoOtherEntrys) {
     const std::string loaded = std::string(97, 'x') + "  " + std::string(101, 'y');
-    Texts hundred(100, "e");
+    const Texts hundred(100, "e");
     struct Case { ItemEditMode mode; Texts before; std::optional<std::size_t> selected; Texts typed, after, messages; };
     const Case cases[] = {
         {ItemEditMode::add, {"mp3", "ogg"}, {}, {" \t\r\n", "ogg", "  OGG \t"}, {"mp3", "ogg", "OGG"},
