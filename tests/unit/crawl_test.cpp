@@ -1,5 +1,5 @@
-// The crawl through a fake downloader and the fake view: Start, Pause and Continue, what each row ends up
-// saying, what the downloads are told of; one page's download; the status display and the controls.
+// The crawl through a fake downloader and the fake view: Start, Pause and Continue, what each row ends up saying,
+// what the downloads are told of; one page's download; the status display and the controls.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -17,8 +17,8 @@
 namespace veltrano {
 namespace {
 
-using Texts = std::vector<std::string>;
 using Rows = std::vector<PageRow>;
+using namespace testing;
 
 // Serves pages from a table with progress as a transfer reports it. "local: REASON": the page cannot be stored here.
 struct FakeDownloader : Downloader {
@@ -48,10 +48,6 @@ struct FakeDownloader : Downloader {
 };
 
 std::string Site(const std::string& path) { return "http://www.site.com/" + path; }
-Texts Prefixed(const std::string& prefix, Texts texts) {
-    for (std::string& text : texts) text.insert(0, prefix);
-    return texts;
-}
 const std::string kDone = "message(info): The project is completed successfully!";
 
 class CrawlTest : public ::testing::Test {
@@ -97,9 +93,8 @@ TEST_F(CrawlTest, AFreshCrawlWalksTheSiteBreadthFirstAndIsThenComplete) {
     EXPECT_EQ(view.CallsStartingWith("start"), (Texts{"start text: Pause", "start enabled", "start text: Start"}));
     EXPECT_EQ(view.CallsStartingWith("label downloadingRow"), Prefixed("label downloadingRow: ", {"1", "2", "3", "4"}));
     EXPECT_EQ(view.CallsStartingWith("page done"), Prefixed("page done: " + Site(""), {" OK", "a.htm OK", "b.htm OK", "c.htm OK"}));
-    EXPECT_EQ(std::tie(state.siteAddress, state.siteKey, state.patternCount, state.linkExtensions[1], state.linkExtensions[99]),
-              std::tuple("http://www.site.com", "site.com", 2, "mp3", std::string(99, 'e')));
-    EXPECT_EQ(state.traffic, 50 + 51 + 30 + 8);
+    EXPECT_EQ(std::tuple(state.siteAddress, state.siteKey, state.patternCount, state.linkExtensions[1], state.linkExtensions[99], state.traffic.load()),
+              std::tuple("http://www.site.com", "site.com", 2, "mp3", std::string(99, 'e'), 50 + 51 + 30 + 8));
     EXPECT_TRUE(state.modified && !state.crawlRunning && !std::filesystem::exists(kTempPageFile));
 }
 
@@ -123,10 +118,9 @@ TEST_F(CrawlTest, RefusalsComeFirstAndOnlyTheFirstHundredPatternsCount) {
     state.patternList.Assign(patterns);
     Run();
     EXPECT_EQ(state.patternCount, 100);
-    EXPECT_EQ(view.Messages(), (Texts{"message(info): Please enter a Web Site address",
-                                      "message(info): Please enter a custom pattern for grab",
-                                      "message(info): Pattern number 2 is invalid. See more info in User Manual", kDone,
-                                      "message(info): This project is completed. For start new select menu items Project -> New."}));
+    EXPECT_EQ(view.Messages(), (Texts{Info("Please enter a Web Site address"), Info("Please enter a custom pattern for grab"),
+                                      Info("Pattern number 2 is invalid. See more info in User Manual"), kDone,
+                                      Info("This project is completed. For start new select menu items Project -> New.")}));
 }
 
 // Pause finishes the page; a page that cannot be stored here, or whose download is broken off, stays current.
@@ -190,7 +184,7 @@ TEST_F(CrawlTest, AThreadThatCannotBeMadeOrAFullPageListLeavesTheCrawlToBeContin
     state.startThread = StartDetachedThread;
     state.pageList.SetLimit(2);
     Run();  // the parse fails: its row stays current
-    EXPECT_EQ(view.Messages().back(), "message(info): List box error. Not enough memory!");
+    EXPECT_EQ(view.Messages().back(), Info("List box error. Not enough memory!"));
     EXPECT_EQ(state.pageList.Rows(), (Rows{{Site(""), "OK"}, {Site("a.htm"), ""}}));
     EXPECT_EQ(state.pageList.CurrentRow(), 0u);
     EXPECT_EQ(view.CallsStartingWith("start text").back(), "start text: Continue");
@@ -218,11 +212,9 @@ TEST(SiteKey, FollowsTheFirstWwwOrElseTheFirstHttp) {
     }
 }
 
-class StatusTest : public CrawlTest {};
-
-// Hours take as many digits as they need; a hand-edited count beyond its range rolls over, never wraps.
-// A refresh shows the current row and grouped counts.
-TEST_F(StatusTest, TheTimerCountsWhileACrawlRunsAndStopsWhenFullAndARefreshShowsTheCounts) {
+// Hours take as many digits as they need; a hand-edited count beyond its range rolls over, never wraps. "Links" and
+// "All links" enable the extension side, anything else the pattern side. The project commands wait for the worker.
+TEST_F(CrawlTest, TheStatusShowsTheTimerAndTheCountsAndTheControlsFollowTheGrabModeAndTheWorker) {
     TimerTick(state);
     state.crawlRunning = true;
     constexpr int kMax = std::numeric_limits<int>::max();
@@ -233,32 +225,25 @@ TEST_F(StatusTest, TheTimerCountsWhileACrawlRunsAndStopsWhenFullAndARefreshShows
     state.crawlRunning = false;
     state.workerActive = true;  // paused, with the page still being finished
     TimerTick(state);
-    EXPECT_EQ(view.Calls(), Prefixed("label timer: ", {"01:00:00", "01:00:01", "100:00:00", "2147483647:59:59",
-                                                       "2147483647:59:59", "01:00:00"}));
+    const MenuItemStates busy = UpdateMenuState(state);
+    EXPECT_FALSE(busy.newProject || busy.loadProject || busy.saveProject || busy.saveResults);
+    state.workerActive = false;
+    const MenuItemStates idle = UpdateMenuState(state);
+    EXPECT_TRUE(idle.newProject && idle.loadProject && idle.saveProject && idle.saveResults);
     for (int i = 0; i < 1500; ++i) state.pageList.Add("http://s/" + std::to_string(i));
     state.pageList.SetCurrentRow(1233);
-    view.ClearCalls();
     RefreshStatus(state);
-    EXPECT_EQ(view.Calls(), (Texts{"label timer: 01:00:00", "label traffic: 0", "label pagesTotal: 1'500", "label resultsTotal: 0",
-                                   "label downloadingAddress: http://s/1233", "label downloadingRow: 1'234", "start text: Start", "progress: 0"}));
-}
-
-// "Links" and "All links" enable the extension side, anything else the pattern side. The project commands wait
-// until a paused crawl's worker has ended.
-TEST_F(StatusTest, TheControlsFollowTheGrabModeAndTheWorker) {
     for (const int selection : {0, 1, -1, 2}) {
         view.grabSelection = selection;
         ApplyGrabMode(state);
     }
     const std::string links = "grab controls: patterns off, extensions on", custom = "grab controls: patterns on, extensions off";
-    EXPECT_EQ(view.Calls(), (Texts{links, custom, custom, links}));
+    Texts calls = Prefixed("label timer: ", {"01:00:00", "01:00:01", "100:00:00", "2147483647:59:59", "2147483647:59:59", "01:00:00",
+                                             "01:00:00"});
+    calls.insert(calls.end(), {"label traffic: 0", "label pagesTotal: 1'500", "label resultsTotal: 0", "label downloadingAddress: http://s/1233",
+                               "label downloadingRow: 1'234", "start text: Start", "progress: 0", links, custom, custom, links});
+    EXPECT_EQ(view.Calls(), calls);
     EXPECT_EQ(state.grabMode, kGrabLinks);
-    for (const bool working : {false, true}) {
-        state.workerActive = working;
-        const MenuItemStates items = UpdateMenuState(state);
-        EXPECT_EQ((std::array{items.newProject, items.loadProject, items.saveProject, items.saveResults}),
-                  (std::array{!working, !working, !working, !working}));
-    }
 }
 
 }  // namespace

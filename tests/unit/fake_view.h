@@ -10,6 +10,13 @@
 
 namespace veltrano::testing {
 
+using Texts = std::vector<std::string>;
+inline Texts Prefixed(const std::string& prefix, Texts texts) {
+    for (std::string& text : texts) text.insert(0, prefix);
+    return texts;
+}
+inline std::string Info(const std::string& text) { return "message(info): " + text; }
+
 class FakeView : public View {
 public:
     std::vector<std::string> Calls() const { return calls_; }

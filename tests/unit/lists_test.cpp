@@ -12,11 +12,7 @@
 namespace veltrano {
 namespace {
 
-using Texts = std::vector<std::string>;
-Texts Prefixed(const std::string& prefix, Texts texts) {
-    for (std::string& text : texts) text.insert(0, prefix);
-    return texts;
-}
+using testing::Texts;
 constexpr AddOutcome added = AddOutcome::added, present = AddOutcome::present, refused = AddOutcome::refused;
 
 // Whole texts are compared, folding ASCII letters only; loaded duplicates stay as rows.
@@ -101,7 +97,7 @@ TEST(ItemEditor, OpensWithRoomOrASelectionAndTakesTrimmedTextsThatAreNoOtherEntr
         EXPECT_EQ(editor.InitialText(), selected ? before[*selected] : "") << typed[0];
         EXPECT_EQ(list.Items(), after) << typed[0];
         EXPECT_EQ(list.Selection(), closed ? selected.value_or(before.size()) : selected) << typed[0];
-        EXPECT_EQ(view.Messages(), Prefixed("message(info): ", messages)) << typed[0];
+        EXPECT_EQ(view.Messages(), testing::Prefixed("message(info): ", messages)) << typed[0];
     }
 }
 

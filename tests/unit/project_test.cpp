@@ -22,11 +22,9 @@ namespace veltrano {
 namespace {
 
 namespace fs = std::filesystem;
-using Texts = std::vector<std::string>;
 using Action = testing::FakeView::LoadDialogAction;
 using namespace testing;
 
-std::string Info(const std::string& text) { return "message(info): " + text; }
 std::string Missing(const std::string& path) { return Info("Error open file: " + path + ": No such file or directory"); }
 
 class ProjectTest : public ::testing::Test {
