@@ -73,9 +73,7 @@ public:
 
     bool RunFileNameDialog(FileNameDialog& dialog) override {
         Record("file name dialog");
-        while (const std::optional<std::string> typed = Next(fileNameScript, {})) {
-            if (dialog.OnOk(*typed)) return true;
-        }
+        for (std::optional<std::string> typed; (typed = Next(fileNameScript, {}));) if (dialog.OnOk(*typed)) return true;
         return false;
     }
     bool RunLoadProjectDialog(LoadProjectDialog& dialog) override {
@@ -96,10 +94,8 @@ public:
 private:
     template <typename T>
     static T Next(std::deque<T>& script, T ifExhausted) {
-        if (script.empty()) return ifExhausted;
-        T next = std::move(script.front());
-        script.pop_front();
-        return next;
+        if (!script.empty()) { ifExhausted = std::move(script.front()); script.pop_front(); }
+        return ifExhausted;
     }
     void Record(std::string call, std::string_view more = {}) { calls_.push_back(call.append(more)); }
 

@@ -15,13 +15,16 @@ namespace {
 using testing::Texts;
 constexpr AddOutcome added = AddOutcome::added, present = AddOutcome::present, refused = AddOutcome::refused;
 
-// Whole texts are compared, folding ASCII letters only; loaded duplicates stay as rows.
-TEST(PageList, AddsEachAddressOnceAndKeepsItsRows) {
+// Whole texts are compared, folding ASCII letters only; loaded duplicates stay as rows. Two threads adding the same
+// texts while the index grows add each once.
+TEST(Lists, AddEachTextOnceUpToTheirLimitAlsoConcurrentlyAndKeepTheirRows) {
     PageList pages;
     pages.Assign({{"http://x/a", "OK"}, {"http://x/A", "SKIPPED"}, {"http://x/b", ""}, {"http://x/c", ""}});
-    for (const auto& [text, outcome] : {std::pair{"HTTP://X/B", present}, {"http://x/b ", added}, {"caf\xC9", added},
-                                        {"CAF\xE9", added}, {"CAF\xC9", present}}) {
-        EXPECT_EQ(pages.Add(text), outcome) << text;
+    ResultList results;
+    results.SetLimit(3);
+    for (const auto& [text, page, result] : {std::tuple{"HTTP://X/B", present, added}, {"http://x/b ", added, added},
+                                             {"caf\xC9", added, added}, {"CAF\xE9", added, refused}, {"CAF\xC9", present, present}}) {
+        EXPECT_EQ(std::pair(pages.Add(text), results.Add(text)), std::pair(page, result)) << text;
     }
     EXPECT_EQ(std::tuple(pages.Row(4), pages.Count(), pages.Contains("http://X/C"), pages.Contains("http://x/"), pages.Row(9)),
               std::tuple(PageRow{"http://x/b ", ""}, 7u, true, false, PageRow{}));
@@ -33,19 +36,6 @@ TEST(PageList, AddsEachAddressOnceAndKeepsItsRows) {
     EXPECT_EQ(std::pair(pages.FirstUnprocessed(), pages.LastResult()), std::pair(std::optional<std::size_t>(), std::string("OK")));
     pages.Clear();
     EXPECT_EQ(std::pair(pages.Add("a"), pages.LastResult()), std::pair(added, std::string()));
-}
-
-// Two threads adding the same texts while the index grows add each once.
-TEST(Lists, RefuseEntriesPastTheirLimitAndAddConcurrentlyEachTextOnce) {
-    ResultList results;
-    results.SetLimit(2);
-    for (const auto& [text, outcome] : {std::pair{"a", added}, {"b", added}, {"A", present}, {"c", refused}}) {
-        EXPECT_EQ(results.Add(text), outcome) << text;
-    }
-    EXPECT_EQ(results.Items(), (Texts{"a", "b"}));
-    PageList pages;
-    pages.SetLimit(0);
-    EXPECT_EQ(std::pair(pages.Add("x"), pages.Count()), std::pair(refused, std::size_t{0}));
     results.Clear();
     results.SetLimit(10000);
     const auto addAll = [&results] {
@@ -94,10 +84,9 @@ TEST(ItemEditor, OpensWithRoomOrASelectionAndTakesTrimmedTextsThatAreNoOtherEntr
         list.Select(selected);
         ItemEditor editor(view, list, mode);
         const bool closed = editor.Open() && std::ranges::any_of(typed, [&](const std::string& text) { return editor.OnOk(text); });
-        EXPECT_EQ(editor.InitialText(), selected ? before[*selected] : "") << typed[0];
-        EXPECT_EQ(list.Items(), after) << typed[0];
-        EXPECT_EQ(list.Selection(), closed ? selected.value_or(before.size()) : selected) << typed[0];
-        EXPECT_EQ(view.Messages(), testing::Prefixed("message(info): ", messages)) << typed[0];
+        EXPECT_EQ(std::tuple(editor.InitialText(), list.Items(), list.Selection(), view.Messages()),
+                  std::tuple(selected ? before[*selected] : "", after, closed ? selected.value_or(before.size()) : selected,
+                             testing::Prefixed("message(info): ", messages))) << typed[0];
     }
 }
 
