@@ -42,9 +42,7 @@ struct FakeDownloader : Downloader {
         progress.OnEndOfData(page.body.size());
         return outcome;
     }
-    void Prefetch(const Texts& next) override {
-        if (!next.empty()) announced.push_back(next);
-    }
+    void Prefetch(const Texts& next) override { announced.push_back(next); }
 };
 
 std::string Site(const std::string& path) { return "http://www.site.com/" + path; }
@@ -65,9 +63,7 @@ protected:
         downloader.pages[Site(path)] = {std::move(status), std::move(body), std::move(landed)};
     }
     void PauseAt(const std::string& path) {  // the user presses Pause while that page downloads
-        downloader.onDownload = [this, path](const std::string& address) {
-            if (address == Site(path)) StartOrPauseCrawl(state);
-        };
+        downloader.onDownload = [this, path](const std::string& address) { if (address == Site(path)) StartOrPauseCrawl(state); };
     }
     void Run() {  // presses Start (or Continue) and waits for the worker to end
         StartOrPauseCrawl(state);
@@ -130,13 +126,11 @@ TEST_F(CrawlTest, AStoppedCrawlContinuesWhereItStoppedWithTheSetupAsItIsThen) {
     Run();
     EXPECT_EQ(view.CallsStartingWith("start"), (Texts{"start text: Pause", "start disabled", "start enabled", "start text: Continue"}));
     EXPECT_EQ(view.CallsStartingWith("beep"), Texts{"beep"});
-    EXPECT_TRUE(view.Messages().empty());
     const std::int64_t traffic = state.traffic;
     Run();
     EXPECT_EQ(state.pageList.Rows(), (Rows{{Site(""), "OK"}, {Site("a.htm"), ""}, {Site("b.htm"), ""}}));
     EXPECT_EQ(state.pageList.CurrentRow(), 1u);
     EXPECT_EQ(view.Messages(), Texts{"message(error): Error open tmp file: tmp.txt: Read-only file system"});
-    EXPECT_EQ(view.CallsStartingWith("progress").back(), "progress: 0");
     downloader.pages[Site("a.htm")].status = "OK";
     downloader.pages[Site("c.htm")].status = "interrupted";
     state.extensionList.Assign({"mp3"});
@@ -169,8 +163,8 @@ TEST_F(CrawlTest, EachRowKeepsWhatBecameOfItsPage) {
                                            {Site("dir/"), "INET_E_OBJECT_NOT_FOUND"}, {Site("b.htm"), "DISALLOWED"},
                                            {Site("d.htm"), "INET_E_CANNOT_CONNECT"}, {Site("e.htm"), "ok"}, {Site("f.htm"), "OK"},
                                            {Site("index2.htm"), "SKIPPED"}, {Site("new/x.htm"), "INET_E_OBJECT_NOT_FOUND"}}));
-    EXPECT_EQ(downloader.announced, (std::vector<Texts>{{Site("d.htm"), Site("e.htm"), Site("f.htm")},
-                                                        {Site("e.htm"), Site("f.htm")}, {Site("f.htm")}}));
+    EXPECT_EQ(downloader.announced, (std::vector<Texts>{{}, {Site("d.htm"), Site("e.htm"), Site("f.htm")},
+                                                        {Site("e.htm"), Site("f.htm")}, {Site("f.htm")}, {}, {}}));
     EXPECT_EQ(view.CallsStartingWith("page done")[4], "page done: " + Site("b.htm DISALLOWED"));
     EXPECT_EQ(view.Messages(), Texts{kDone});
 }
