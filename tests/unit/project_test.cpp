@@ -239,7 +239,7 @@ TEST_F(ProjectTest, AFullDiskOrAReadOnlyFolderLeavesEveryOldFileAsItWas) {
     };
     const auto files = [] {  // every file in the working folder, with its bytes
         std::map<std::string, std::string> found;
-        for (const auto& entry : fs::recursive_directory_iterator(".")) found[entry.path().string()] = entry.is_regular_file() ? ReadBytes(entry.path()) : "";
+        for (const fs::path& path : fs::recursive_directory_iterator(".")) if (fs::is_regular_file(path)) found[path.string()] = ReadBytes(path);
         return found;
     };
     state.resultList.Assign({"http://s/a.jpg", "http://s/b.jpg", "http://s/c.jpg", "http://s/d.jpg"});  // 64 bytes
