@@ -55,8 +55,7 @@ protected:
 
 // The golden list and page files: CR and LF in an entry become blanks; a page cell keeps 1023 characters, a list
 // entry all; each list also past the 64 KiB written at once. A reader ends a line at CR LF, CR or LF, the text at a
-// NUL; a line keeps its first 1024 bytes, also across the 64 KiB pieces it is read in, where a CR LF may be split.
-// A folder where a file of a set belongs stops the set before any old file is replaced.
+// NUL. A folder where a file of a set belongs stops the set before any old file is replaced.
 TEST_F(ProjectTest, ListFilesHoldALineAnEntryAndASetIsWrittenWholeOrNotAtAll) {
     const Texts items = {"jpg", "", " \xE9 ", "a\r\nb", "c\nd\re", std::string(70000, 'w')};
     state.resultList.Assign(items);
@@ -70,16 +69,11 @@ TEST_F(ProjectTest, ListFilesHoldALineAnEntryAndASetIsWrittenWholeOrNotAtAll) {
     std::string pages = "http://a/x y\r\nOK\r\n";
     for (int row = 1; row < 70; ++row) pages += std::string(1023, 'p') + "\r\n\r\n";
     EXPECT_EQ(ReadBytes("pages.txt"), pages);
-    const std::string x(65535, 'x'), kept(1024, 'x');
-    const std::pair<std::string, Texts> files[] = {{"a\r\n\r\n\nb\r\r\n", {"a", "", "", "b", ""}}, {"a\rb", {"a", "b"}},
-        {"", {}}, {std::string("a\r\nb\0c\r\nd\r\n", 11), {"a", "b"}}, {std::string("a\r\n\0b", 5), {"a"}}, {'\0' + x + "x", {}},
-        {x + "\r\nq\r\n", {kept, "q"}}, {x + x + "x\r\nq", {kept, "q"}}};
-    for (const auto& [bytes, lines] : files) {
-        WriteBytes("list.txt", bytes);
-        EXPECT_EQ(ReadListFile(view, "list.txt"), lines) << bytes.substr(0, 12);
+    for (const auto& [bytes, lines] : {std::pair<std::string, Texts>{"a\r\n\r\n\nb\r\r\nc", {"a", "", "", "b", "", "c"}},
+                                       {std::string("a\r\n\0b", 5), {"a"}}, {std::string("\0b\r\n", 4), {}}}) {
+        WriteBytes("list.txt", bytes);  // the list-file fuzz target compares any file, also at the 64 KiB edges
+        EXPECT_EQ(ReadListFile(view, "list.txt"), lines) << bytes;
     }
-    WriteBytes("pages.txt", "a\r\nOK\r\nb\r\n\r\nc\r\n");
-    EXPECT_EQ(ReadPageListFile(view, "pages.txt"), (std::vector<PageRow>{{"a", "OK"}, {"b", ""}, {"c", ""}}));
     EXPECT_EQ(ReadPageListFile(view, "."), std::nullopt);
     fs::create_directories("b/inside");
     EXPECT_FALSE(FileSet(view).Text("a.txt", "new a").Text("b", "new b").Commit());
