@@ -2,6 +2,7 @@
 // scripts. A crawl worker may call it from its own thread; tests look at it once the worker has ended.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <vector>
 

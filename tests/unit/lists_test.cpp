@@ -1,7 +1,6 @@
 // The four lists, and the item editor and the preset groups of the two user lists.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <thread>
 
 #include "crawl/item_editor.h"
