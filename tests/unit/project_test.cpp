@@ -70,9 +70,9 @@ TEST_F(ProjectTest, ListFilesHoldALineAnEntryAndASetIsWrittenWholeOrNotAtAll) {
     for (int row = 1; row < 70; ++row) pages += std::string(1023, 'p') + "\r\n\r\n";
     EXPECT_EQ(ReadBytes("pages.txt"), pages);
     for (const auto& [bytes, lines] : {std::pair<std::string, Texts>{"a\r\n\r\n\nb\r\r\nc", {"a", "", "", "b", "", "c"}},
-                                       {std::string("a\r\n\0b", 5), {"a"}}, {std::string("\0b\r\n", 4), {}}}) {
+                                       {std::string("a\r\n\0b", 5), {"a"}}, {'\0' + std::string(70000, 'x'), {}}}) {
         WriteBytes("list.txt", bytes);  // the list-file fuzz target compares any file, also at the 64 KiB edges
-        EXPECT_EQ(ReadListFile(view, "list.txt"), lines) << bytes;
+        EXPECT_EQ(ReadListFile(view, "list.txt"), lines) << bytes.substr(0, 12);
     }
     EXPECT_EQ(ReadPageListFile(view, "."), std::nullopt);
     fs::create_directories("b/inside");
