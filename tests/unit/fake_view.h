@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <iterator>
 #include <vector>
 
 #include "project/project_dialogs.h"
@@ -12,12 +11,19 @@
 
 namespace veltrano::testing {
 
+using Texts = std::vector<std::string>;
+inline Texts Prefixed(const std::string& prefix, Texts texts) {
+    for (std::string& text : texts) text.insert(0, prefix);
+    return texts;
+}
+inline std::string Info(const std::string& text) { return "message(info): " + text; }
+
 class FakeView : public View {
 public:
     std::vector<std::string> Calls() const { return calls_; }
     std::vector<std::string> CallsStartingWith(const std::string& prefix) const {
         std::vector<std::string> found;
-        std::ranges::copy_if(calls_, std::back_inserter(found), [&](const std::string& call) { return call.starts_with(prefix); });
+        for (const std::string& call : calls_) if (call.starts_with(prefix)) found.push_back(call);
         return found;
     }
     std::vector<std::string> Messages() const { return CallsStartingWith("message"); }
@@ -30,8 +36,7 @@ public:
     std::deque<std::optional<std::string>> fileNameScript, chooserScript;
     struct LoadDialogAction { enum Kind { load, remove, cancel } kind; std::optional<std::size_t> selection; };
     std::deque<LoadDialogAction> loadDialogScript;
-    // What the view shows.
-    std::string webSite, skipMask;
+    std::string webSite, skipMask;  // what the view shows
     int grabSelection = 0;
 
     void ShowMessage(std::string_view text, MessageIcon icon) override {
@@ -64,16 +69,12 @@ public:
         Record(std::string("list changed: ") + names[static_cast<int>(list)]);
     }
     void ShowLastResult() override { Record("show last result"); }
-    void PageDone(std::string_view address, std::string_view status) override {
-        Record("page done: " + std::string(address) + " ", status);
-    }
+    void PageDone(std::string_view address, std::string_view status) override { Record("page done: " + std::string(address) + " ", status); }
     void Beep() override { Record("beep"); }
 
     bool RunFileNameDialog(FileNameDialog& dialog) override {
         Record("file name dialog");
-        while (const std::optional<std::string> typed = Next(fileNameScript, {})) {
-            if (dialog.OnOk(*typed)) return true;
-        }
+        for (std::optional<std::string> typed; (typed = Next(fileNameScript, {}));) if (dialog.OnOk(*typed)) return true;
         return false;
     }
     bool RunLoadProjectDialog(LoadProjectDialog& dialog) override {
@@ -94,10 +95,8 @@ public:
 private:
     template <typename T>
     static T Next(std::deque<T>& script, T ifExhausted) {
-        if (script.empty()) return ifExhausted;
-        T next = std::move(script.front());
-        script.pop_front();
-        return next;
+        if (!script.empty()) { ifExhausted = std::move(script.front()); script.pop_front(); }
+        return ifExhausted;
     }
     void Record(std::string call, std::string_view more = {}) { calls_.push_back(call.append(more)); }
 
