@@ -30,8 +30,7 @@ TEST(TextOps, ComparisonsFoldOnlyAsciiLettersWithinTheText) {
         {0, "abc", std::string_view("abc", 2), false},  // the text ends at its length, whatever follows
     };
     for (const auto& [at, pattern, in, expected] : matches) EXPECT_EQ(MatchAtNoCase(at, pattern, in), expected) << pattern;
-    EXPECT_TRUE(ContainsNoCase("http://EXAMPLE.com/x", "example.COM") && ContainsNoCase("abc", "") &&
-                ContainsNoCase("abc", "bC") && EqualNoCase("News.htm", "nEWS.HTM"));
+    EXPECT_TRUE(ContainsNoCase("http://EXAMPLE.com/x", "example.COM") && ContainsNoCase("abc", "") && EqualNoCase("A", "a"));
     EXPECT_FALSE(ContainsNoCase("exam", "example") || ContainsNoCase("abc", "bd") || EqualNoCase("news.htm", "news.htm "));
 }
 
@@ -39,9 +38,8 @@ TEST(TextOps, FileNameAndExtensionOfAnAddress) {
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {"http://host/dir/page.htm?x=1/2", "page.htm", "htm"}, {"http://host/dir/", "", ""},
         {"http://host", "http://host", ""}, {"index.html", "index.html", ""},  // no slash at all: no path
-        {"/x.php", "x.php", "php"}, {"http://host/a#frag/b", "a", ""}, {"http://host/a&b/c", "a", ""},
-        {"http://host/v1.2/photo.JPG", "photo.JPG", "JPG"}, {"http://host/a.tar.gz", "a.tar.gz", "gz"},
-        {"h/file.", "file.", ""}, {"a///b.c", "a///b.c", ""}, {"a//x/b.c", "b.c", "c"},  // "//" and its next byte: no path
+        {"http://host/a#frag/b", "a", ""}, {"http://host/a&b/c", "a", ""}, {"h/v1.2/photo.JPG", "photo.JPG", "JPG"},
+        {"h/a.tar.gz", "a.tar.gz", "gz"}, {"h/file.", "file.", ""}, {"a///b.c", "a///b.c", ""}, {"a//x/b.c", "b.c", "c"},
         {"http://host/" + std::string(1011, 'a') + "/tail.htm", std::string(1011, 'a'), ""},  // past 1023 characters
     };
     for (const auto& [address, name, extension] : cases)
@@ -68,9 +66,8 @@ TEST(ResolveReference, ExamplesOfTheStandard) {
 }
 
 TEST(ResolveReference, AnAuthorityWithoutPathCountsAsRootAndBytesStandAsTheyAre) {
-    ExpectResolved("http://site", {{"", "http://site/"}, {"news.htm", "http://site/news.htm"}, {"#top", "http://site/#top"},
-                                   {"dir/list.php?id=1", "http://site/dir/list.php?id=1"}, {"../x.htm", "http://site/x.htm"},
-                                   {" x.htm", "http://site/ x.htm"}, {"a%20b.htm", "http://site/a%20b.htm"}});
+    ExpectResolved("http://site", {{"", "http://site/"}, {"dir/n.htm?id=1", "http://site/dir/n.htm?id=1"},
+        {"#t", "http://site/#t"}, {"../x.htm", "http://site/x.htm"}, {" x", "http://site/ x"}, {"a%20b", "http://site/a%20b"}});
     EXPECT_EQ(ResolveReference("https://site?q=1", "?r=2"), "https://site/?r=2");
     EXPECT_EQ(ResolveReference("http://site/a/b#frag", ""), "http://site/a/b");
 }
@@ -82,8 +79,7 @@ TEST(HasUriScheme, LetterThenSchemeCharactersThenColon) {
 
 CompiledPattern Compiled(std::string_view text) {
     CompiledPattern pattern;
-    CompilePattern(pattern, text);
-    return pattern;
+    return CompilePattern(pattern, text), pattern;
 }
 
 // The compiled tokens up to the last one with text or a flag, each followed by "!" when it needs a blank
@@ -91,7 +87,6 @@ CompiledPattern Compiled(std::string_view text) {
 std::string Tokens(std::string_view patternText) {
     std::string written, pending;
     for (const PatternToken& t : Compiled(patternText).tokens) {
-        EXPECT_FALSE(t.matched);
         pending += std::string(t.Text()) + (t.needsBlankAfter ? "!" : "") + (t.opensCapture ? "(" : "") + "|";
         if (!t.Text().empty() || t.needsBlankAfter || t.opensCapture) written += std::exchange(pending, {});
     }
@@ -103,13 +98,11 @@ TEST(CompilePattern, SpacesSeparateTokensAndTwoOfThemRequireABlank) {
     for (int i = 0; i < 20; ++i) twenty += (i ? " t" : "t") + std::to_string(i);
     for (int i = 0; i < 18; ++i) first18 += "t" + std::to_string(i) + "|";
     const std::pair<std::string, std::string> cases[] = {
-        {std::string(kLinkPatternDoubleQuote), "<|A!|HREF|=|\"(|\"|"},
-        {"<td  class=price> </td>", "<td!|class=price>(|</td>|"},
-        {"a   b c", "a!||b(|c|"},   // three spaces: a pair, then an empty token
-        {"a    b c", "a!|!|b(|c|"},  // four: two pairs, the second on an empty token
+        {std::string(kLinkPatternDoubleQuote), "<|A!|HREF|=|\"(|\"|"}, {"<td  x=y> </td>", "<td!|x=y>(|</td>|"},
+        {"a   b c", "a!||b(|c|"}, {"a    b c", "a!|!|b(|c|"},  // three spaces: a pair, then an empty token; four: two pairs
         {" \t<title > </title>\r\n", "<title|>(|</title>|"}, {"a\tb c d", "a\tb|c(|d|"},  // inner tabs stay
         {std::string("a b c\0 d e", 10), "a|b(|c|"}, {std::string(60, 'x') + " y z", std::string(51, 'x') + "|y(|z|"},
-        {"", "(|"}, {"<b> </b>", "<b>(|</b>|"}, {twenty, first18 + "t18(|t19|"}, {twenty + " t20 t21", first18 + "t18|t19(|"},
+        {"", "(|"}, {"<b> </b>", "<b>(|</b>|"}, {twenty, first18 + "t18(|t19|"}, {twenty + " 20 21", first18 + "t18|t19(|"},
     };
     for (const auto& [text, tokens] : cases) EXPECT_EQ(Tokens(text), tokens) << text;
     for (const std::string& text : {std::string(kLinkPatternSingleQuote), std::string("<b> > </b>"), twenty + " t20"})
