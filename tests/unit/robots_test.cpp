@@ -34,39 +34,30 @@ TEST(RobotsGroups, TheGroupsThatApplyToUs) {
         {"User-agent: other\nUser-agent: *bot\nDisallow: /\n", {}, {"/page"}},  // no group for us or everyone
         {"User-agent: veltrano\nDisallow: /a\nUser-agent: other\nDisallow: /b\nUser-agent: Veltrano\nDisallow: /c\n",
          {"/a", "/c"}, {"/b"}},  // our groups merged, and so are everyone's
-        {"User-agent: *\nDisallow: /a\nUser-agent: other\nDisallow: /b\nUser-agent: * \nDisallow: /c\n", {"/a", "/c"}, {"/b"}},
-        // Several user-agent lines, blank lines among them, make one group; a rule line ends them. Lines end in
-        // CR LF, LF or CR; a byte order mark goes.
+        // User-agent lines, blank lines among them, make one group; lines end in CR LF, LF or CR; a BOM goes.
         {"User-agent: other\r\n\r\nUser-agent: Veltrano\r\nDisallow: /x\r\nUser-agent: *\r\nDisallow: /", {"/x"}, {"/y"}},
         {"User-agent: Veltrano\r\rUser-agent: *\rDisallow: /\r", {"/page"}, {}},
         {"User-agent: Veltrano\nAllow:\n\nUser-agent: *\nDisallow: /\n", {}, {"/page"}},  // ours, without rules
         {"\xEF\xBB\xBFUSER-AGENT: VELTRANO\nDISALLOW: /A\nuser-agent: *\ndisallow: /\n", {"/A"}, {"/a"}},  // paths keep case
         {"User-agent: Veltrano/1.0 (+http://veltrano.example)\nDisallow: /v\nUser-agent: *\nDisallow: /\n", {"/v"}, {"/w"}},
-        {"User-agent: VeltranoBot\nDisallow: /\nUser-agent: Veltrano-Images\nDisallow: /\n", {}, {"/page"}},
         {"# User-agent: Veltrano\nUser-agent: * # all\nDisallow: /a # Disallow: /b\n#Disallow: /c\n", {"/a"}, {"/b", "/c"}},
         {"  User-agent \t:  Veltrano  \n\tDisallow :\t/a b  \n", {"/a%20b"}, {"/a"}},
         {"Disallow: /\nUser-agent: *\nDisallow: /a\n", {"/a"}, {"/b"}},  // rules before any user-agent line
-        {"User-agent: other\nCrawl-delay: 3\nUser-agent: Veltrano\nSitemap: http://site/map.xml\nDisallow: /a\n"
-         "Noindex: /b\nFoo bar\n", {"/a"}, {"/b"}},  // unknown lines neither count nor end the user-agent lines
+        // Unknown lines neither count nor end the user-agent lines.
+        {"User-agent: other\nSitemap: /m\nUser-agent: Veltrano\nDisallow: /a\nNoindex: /b\nFoo\n", {"/a"}, {"/b"}},
     });
 }
 
 TEST(RobotsMatching, TheLongestMatchingPatternWinsAndAllowWinsTies) {
     ExpectCases("User-agent: *\n", {
-        {"Disallow: /\nAllow: /p\n", {"/q"}, {"/p", "/page"}},
-        {"Disallow: /folder/private\nAllow: /folder/\n", {"/folder/private.html"}, {"/folder/a"}},
         {"Disallow: /page\nAllow: /page\n", {}, {"/page"}}, {"Allow: /page\nDisallow: /page\n", {}, {"/page"}},
         {"Disallow: /ab\nAllow: /a*\n", {}, {"/abc"}},  // a wildcard counts as an octet of the pattern
-        {"Allow: /*.html\nDisallow: /private\n", {"/private/a.html"}, {"/x/a.html"}},
-        {"Allow: /*.html\nDisallow: /*.h\n", {"/a.htm"}, {"/a.html"}},
-        {"Disallow: /*.pdf\nDisallow: /a*/b*/c\n", {"/docs/x.pdf", "/x.pdfs/y", "/a1/b2/c"}, {"/x.htm", "/a1/c"}},
-        {"Disallow: /*.pdf$\n", {"/x.pdf"}, {"/x.pdf?y=1", "/x.pdfx"}}, {"Disallow: /a$b\n", {"/a$b"}, {"/ab"}},
-        {"Disallow: /$\n", {"http://site/", "http://site"}, {"/x", "http://site?x"}},
+        {"Disallow: /\nAllow: /p\n", {"/q"}, {"/p", "/page"}}, {"Allow: /*.html\nDisallow: /*.h\n", {"/a.htm"}, {"/a.html"}},
+        {"Disallow: /a*/b*/c\nDisallow: /*.pdf$\n", {"/a1/b2/c", "/x.pdf"}, {"/a1/c", "/x.pdf?y=1", "/x.pdfx"}},
+        {"Disallow: /$\n", {"http://site/", "http://site"}, {"/x", "http://site?x"}}, {"Disallow: /a$b\n", {"/a$b"}, {"/ab"}},
         {"Disallow: /*a*ab$\n", {"/xaaab", "/aab"}, {"/aba"}}, {"Disallow: private\n", {"/private"}, {"/x/private"}},
-        {"Disallow:\n", {}, {"/", "/a"}}, {"Disallow: /robots.txt$\nDisallow: /*\n", {"/", "/a"}, {"http://site/robots.txt"}},
-        {"Disallow: /search?q=\nDisallow: /*?sid=\n", {"/search?q=x", "/page?sid=2&a=1"},
-         {"/search", "/search?p=1", "/page?a=1&sid=2"}},  // the query belongs to the path, the fragment does not
-        {"Disallow: /*?\nAllow: /*?lang=en$\n", {"/a?b", "/a?lang=en&x"}, {"/a", "/a?lang=en", "http://site/a#?b"}},
+        {"Disallow:\n", {}, {"/", "/a"}}, {"Disallow: /*\n", {"/", "/a"}, {"http://site/robots.txt"}},
+        {"Disallow: /*?sid=\n", {"/p?sid=2&a=1"}, {"/p", "/p?a=1&sid=2"}},  // the query belongs to the path
         {"Disallow: /a\n", {"http://site/a#top", "HTTPS://u:p@site:81/a", "//site/a"}, {"/b?x", "http://site/b/a"}},
         // "%XX" of an unreserved character is the character, any other stays encoded, raw octets are encoded.
         {"Disallow: /%7Euser\nDisallow: /b~0O\n", {"/~user/x", "/%7euser", "/%62%7E%30%4F"}, {"/b"}},
@@ -77,26 +68,22 @@ TEST(RobotsMatching, TheLongestMatchingPatternWinsAndAllowWinsTies) {
 }
 
 TEST(RobotsAnswer, StatusDecidesWhetherTheBodyCounts) {
-    const std::tuple<int, Texts, Texts> answers[] = {{200, {"/private"}, {"/open"}}, {299, {"/private"}, {"/open"}},
-        {300, {}, {"/private", "/open"}}, {404, {}, {"/private"}}, {499, {}, {"/private", "/open"}},
-        {500, {"/private", "/open", "/"}, {"/robots.txt"}}, {199, {"/open"}, {}}, {0, {"/open"}, {"/robots.txt"}}};
-    for (const auto& [status, blocked, open] : answers) {
-        ExpectVerdicts(RobotsRules::FromAnswer(status, "User-agent: *\nDisallow: /private\n", "Veltrano"),
-                       {"status " + std::to_string(status), blocked, open});
-    }
+    const std::tuple<int, Texts, Texts> answers[] = {{200, {"/p"}, {"/o"}}, {299, {"/p"}, {"/o"}}, {300, {}, {"/p", "/o"}},
+        {499, {}, {"/p", "/o"}}, {500, {"/p", "/o", "/"}, {"/robots.txt"}}, {199, {"/o"}, {}}, {0, {"/o"}, {"/robots.txt"}}};
+    for (const auto& [status, blocked, open] : answers)
+        ExpectVerdicts(RobotsRules::FromAnswer(status, "User-agent: *\nDisallow: /p", "Veltrano"),
+                       {std::to_string(status), blocked, open});
 }
 
-// A file whose `line` begins at octet `position`, comment lines filling it up to there.
+// A file whose `line` begins at octet `position`, a comment filling it up to there.
 std::string FileWithLineAt(std::size_t position, const std::string& line) {
-    std::string text = "User-agent: *\nDisallow: /early\n";
-    while (position - text.size() > 2000) text += "#" + std::string(998, 'x') + "\n";
-    return text + "#" + std::string(position - text.size() - 2, 'x') + "\n" + line;
+    const std::string start = "User-agent: *\nDisallow: /early\n#";
+    return start + std::string(position - start.size() - 1, 'x') + "\n" + line;
 }
 
 TEST(RobotsAnswer, OnlyThe500KiBAndOfTheRulesForUsThe2000FirstCount) {
     constexpr std::size_t kLimit = 500 * 1024;
     const std::string atEdge = FileWithLineAt(kLimit - 15, "Disallow: /last\nDisallow: /late\n");
-    ASSERT_EQ(atEdge.find("/last\n") + 5, kLimit);
     std::string many = "User-agent: *\n";
     for (int i = 0; i < 1999; ++i) many += "Disallow: /*x" + std::to_string(i) + "*y$\n";
     ExpectCases("", {
@@ -110,13 +97,10 @@ TEST(RobotsAnswer, OnlyThe500KiBAndOfTheRulesForUsThe2000FirstCount) {
 // "scheme://host[:port]", or nothing for an address without a host.
 TEST(RobotsOrigin, SchemeHostAndPort) {
     const std::pair<std::string, std::string> origins[] = {
-        {"http://Example.COM/a/b?c", "http://example.com"}, {"HTTPS://Example.com:8443/x", "https://example.com:8443"},
-        {"http://example.com:80/", "http://example.com"}, {"https://example.com:443", "https://example.com"},
-        {"http://example.com:443/", "http://example.com:443"}, {"https://example.com:80/", "https://example.com:80"},
-        {"http://example.com:/", "http://example.com"}, {"http://user:p@ss@Host.Example:8080/p", "http://host.example:8080"},
-        {"http://example.com?q=1", "http://example.com"}, {"http://example.com#top", "http://example.com"},
-        {"http://[::1]:8080/x", "http://[::1]:8080"}, {"/relative/path", ""}, {"//example.com/x", ""},
-        {"mailto:someone@example.com", ""}, {"file:///etc/hosts", ""}, {"http://user@/x", ""}, {"", ""}};
+        {"HTTPS://Example.COM:8443/x", "https://example.com:8443"}, {"http://a.org:80/", "http://a.org"},
+        {"https://a.org:443", "https://a.org"}, {"http://a.org:443/", "http://a.org:443"}, {"http://a.org:?q", "http://a.org"},
+        {"http://u:p@ss@Host.Example:8080/p", "http://host.example:8080"}, {"http://[::1]:8080/x", "http://[::1]:8080"},
+        {"//a.org/x", ""}, {"file:///etc/hosts", ""}, {"http://user@/x", ""}};
     for (const auto& [address, origin] : origins) {
         EXPECT_EQ(RobotsOrigin(address), origin) << address;
         EXPECT_EQ(RobotsAddress(address), origin.empty() ? "" : origin + "/robots.txt") << address;
