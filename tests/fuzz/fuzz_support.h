@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fake_view.h"
+#include "test_support.h"
 #include "crawl/crawl_start.h"
 #include "parse/capture_scan.h"
 #include "parse/html_links.h"

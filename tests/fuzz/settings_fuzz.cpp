@@ -32,11 +32,9 @@ FUZZ_TARGET(input) {
         FUZZ_CHECK(text.size() == kPathTextMax || settings.Number(key) == PlainNumber(text));
     }
     const auto state = std::make_unique<AppState>();
-    state->timerSeconds = SettingsInt(settings.Number("TIMER_SEC"));
-    state->timerMinutes = SettingsInt(settings.Number("TIMER_MIN"));
-    state->timerHours = SettingsInt(settings.Number("TIMER_HOUR"));
-    state->traffic = settings.Number("TRAFFIC");
-    state->grabMode = SettingsInt(settings.Number("GRAB_TYPE"));
+    std::tie(state->timerSeconds, state->timerMinutes, state->timerHours, state->traffic, state->grabMode) = std::tuple(
+        SettingsInt(settings.Number("TIMER_SEC")), SettingsInt(settings.Number("TIMER_MIN")),
+        SettingsInt(settings.Number("TIMER_HOUR")), settings.Number("TRAFFIC"), SettingsInt(settings.Number("GRAB_TYPE")));
     const std::string mask = state->skipMask = settings.Text("SKIP_MASK");
     const std::string site = settings.Text("WEB_SITE");
     const SettingsReader saved(fuzz::ScratchFile("saved.ini", ProjectSettingsText(*state)));

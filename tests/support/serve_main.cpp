@@ -1,6 +1,6 @@
 // test-http-server, for support/test_server.py: prints its port, then obeys a command a line until its input ends, answering
 // "ok" after any output, or "error WHY". Words are split at single blanks; %XX stands for that byte. Commands: route TARGET
-// STATUS BODY [HEADER...], hold TARGET, release TARGET, clear-log, and log: a line "SECONDS METHOD TARGET BODY-BYTES HOST"
+// STATUS BODY [HEADER...], hold TARGET, release TARGET, clear-log, and log: a line "SECONDS TARGET BODY-BYTES"
 // for each request since the last clear-log, in arrival order, with body bytes "-" until the answer goes out.
 #include <algorithm>
 #include <iostream>
@@ -29,10 +29,8 @@ int main() {
             else if (w[0] != "log") throw std::invalid_argument("unknown command");
             const auto requests = server.Requests();
             for (std::size_t i = cleared; w[0] == "log" && i < requests.size(); ++i) {
-                const auto& [method, target, head, arrival, bodyBytes] = requests[i];
-                const std::size_t at = head.find("\r\nHost: "), host = at == std::string::npos ? head.size() : at + 8;
-                std::cout << std::chrono::duration<double>(arrival - started).count() << ' ' << method << ' ' << target << ' '
-                          << (bodyBytes ? std::to_string(*bodyBytes) : "-") << ' ' << head.substr(host, head.find('\r', host) - host) << '\n';
+                std::cout << std::chrono::duration<double>(requests[i].arrival - started).count() << ' ' << requests[i].target << ' '
+                          << (requests[i].bodyBytes ? std::to_string(*requests[i].bodyBytes) : "-") << '\n';
             }
             std::cout << "ok" << std::endl;
         } catch (const std::exception& error) {

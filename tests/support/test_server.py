@@ -12,9 +12,9 @@ from urllib.parse import quote
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 Page = namedtuple("Page", "body status headers", defaults=("", 200, None))
 Redirect = namedtuple("Redirect", "location status", defaults=(301,))
-# A request: when it came (seconds since the server started), its method, its target as on the request
-# line, its Host header, and its answer's body size (None until the answer goes out).
-LogEntry = namedtuple("LogEntry", "time method target host body_bytes")
+# A request: when it came (seconds since the server started), its target as on the request line, and its
+# answer's body size (None until the answer goes out).
+LogEntry = namedtuple("LogEntry", "time target body_bytes")
 
 
 class TestServer:
@@ -45,8 +45,8 @@ class TestServer:
         self._send("release", target)
 
     def log(self):  # the requests since the last clear_log(), in the order they came
-        fields = [line.split(" ", 4) for line in self._send("log")]
-        return [LogEntry(float(t), m, target, host, None if b == "-" else int(b)) for t, m, target, b, host in fields]
+        fields = [line.split(" ") for line in self._send("log")]
+        return [LogEntry(float(t), target, None if b == "-" else int(b)) for t, target, b in fields]
 
     def targets(self):
         return [entry.target for entry in self.log()]

@@ -17,11 +17,10 @@
 #include <thread>
 
 #include "crawl/crawl_start.h"
-#include "fake_view.h"
+#include "test_support.h"
 #include "fetch/curl_downloader.h"
 #include "http_test_server.h"
 #include "state/app_state.h"
-#include "temp_dir.h"
 
 namespace veltrano {
 namespace {

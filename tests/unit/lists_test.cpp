@@ -5,7 +5,7 @@
 
 #include "crawl/item_editor.h"
 #include "crawl/presets.h"
-#include "fake_view.h"
+#include "test_support.h"
 #include "state/app_state.h"
 
 namespace veltrano {

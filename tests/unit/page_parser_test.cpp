@@ -1,12 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
 
-#include "fake_view.h"
-#include "temp_dir.h"
+#include "test_support.h"
 #include "parse/html_links.h"
 #include "parse/page_parser.h"
 #include "state/app_state.h"

@@ -10,13 +10,12 @@
 #include <limits>
 #include <map>
 
-#include "fake_view.h"
+#include "test_support.h"
 #include "project/autosave.h"
 #include "project/project_commands.h"
 #include "project/project_store.h"
 #include "project/result_files.h"
 #include "state/app_state.h"
-#include "temp_dir.h"
 
 namespace veltrano {
 namespace {

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
 
 #include "parse/robots.h"
 
@@ -67,21 +63,19 @@ TEST(RobotsMatching, TheLongestMatchingPatternWinsAndAllowWinsTies) {
     });
 }
 
-TEST(RobotsAnswer, StatusDecidesWhetherTheBodyCounts) {
-    const std::tuple<int, Texts, Texts> answers[] = {{200, {"/p"}, {"/o"}}, {299, {"/p"}, {"/o"}}, {300, {}, {"/p", "/o"}},
-        {499, {}, {"/p", "/o"}}, {500, {"/p", "/o", "/"}, {"/robots.txt"}}, {199, {"/o"}, {}}, {0, {"/o"}, {"/robots.txt"}}};
-    for (const auto& [status, blocked, open] : answers)
-        ExpectVerdicts(RobotsRules::FromAnswer(status, "User-agent: *\nDisallow: /p", "Veltrano"),
-                       {std::to_string(status), blocked, open});
-}
-
 // A file whose `line` begins at octet `position`, a comment filling it up to there.
 std::string FileWithLineAt(std::size_t position, const std::string& line) {
     const std::string start = "User-agent: *\nDisallow: /early\n#";
     return start + std::string(position - start.size() - 1, 'x') + "\n" + line;
 }
 
-TEST(RobotsAnswer, OnlyThe500KiBAndOfTheRulesForUsThe2000FirstCount) {
+// The status decides whether the body counts; of a body, only the first 500 KiB, and of the rules for us the first 2000.
+TEST(RobotsAnswer, StatusDecidesWhetherTheBodyCountsAndHowMuchOfIt) {
+    const std::tuple<int, Texts, Texts> answers[] = {{200, {"/p"}, {"/o"}}, {299, {"/p"}, {"/o"}}, {300, {}, {"/p", "/o"}},
+        {499, {}, {"/p", "/o"}}, {500, {"/p", "/o", "/"}, {"/robots.txt"}}, {199, {"/o"}, {}}, {0, {"/o"}, {"/robots.txt"}}};
+    for (const auto& [status, blocked, open] : answers)
+        ExpectVerdicts(RobotsRules::FromAnswer(status, "User-agent: *\nDisallow: /p", "Veltrano"),
+                       {std::to_string(status), blocked, open});
     constexpr std::size_t kLimit = 500 * 1024;
     const std::string atEdge = FileWithLineAt(kLimit - 15, "Disallow: /last\nDisallow: /late\n");
     std::string many = "User-agent: *\n";

@@ -2,10 +2,6 @@
 
 #include <cstdint>
 #include <limits>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
 
 #include "parse/capture_scan.h"
 #include "parse/url_resolve.h"
@@ -17,12 +13,9 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-TEST(TextOps, TrimBlanksRemovesTheFourBlanksAtBothEndsOnly) {
+TEST(TextOps, TrimmingRemovesTheFourBlanksAtBothEndsAndComparisonsFoldOnlyAsciiLetters) {
     for (auto [text, trimmed] : Pairs{{"\t ab\r\n", "ab"}, {" \t\r\n ", ""}, {" a b ", "a b"}, {"\vx\f", "\vx\f"}})
         EXPECT_EQ((TrimBlanks(text), text), trimmed);
-}
-
-TEST(TextOps, ComparisonsFoldOnlyAsciiLettersWithinTheText) {
     const std::string text = "abcdefgWWW";
     const std::tuple<std::size_t, std::string_view, std::string_view, bool> matches[] = {
         {2, "Www.", "x/wWw.a", true}, {0, "\xC9", "\xE9", false}, {0, "[", "{", false}, {0, "@", "`", false},
@@ -34,7 +27,7 @@ TEST(TextOps, ComparisonsFoldOnlyAsciiLettersWithinTheText) {
     EXPECT_FALSE(ContainsNoCase("exam", "example") || ContainsNoCase("abc", "bd") || EqualNoCase("news.htm", "news.htm "));
 }
 
-TEST(TextOps, FileNameAndExtensionOfAnAddress) {
+TEST(TextOps, FileNameAndExtensionOfAnAddressAndThousandsInGroupsOfThree) {
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {"http://host/dir/page.htm?x=1/2", "page.htm", "htm"}, {"http://host/dir/", "", ""},
         {"http://host", "http://host", ""}, {"index.html", "index.html", ""},  // no slash at all: no path
@@ -44,12 +37,9 @@ TEST(TextOps, FileNameAndExtensionOfAnAddress) {
     };
     for (const auto& [address, name, extension] : cases)
         EXPECT_EQ(std::pair(UrlFileName(address), UrlExtension(address)), std::pair(name, extension)) << address;
-}
-
-TEST(TextOps, FormatThousandsGroupsDigitsInThrees) {
-    const std::pair<std::int64_t, std::string> cases[] = {{0, "0"}, {999, "999"}, {1000, "1'000"}, {-123456, "-123'456"},
+    const std::pair<std::int64_t, std::string> numbers[] = {{0, "0"}, {999, "999"}, {1000, "1'000"}, {-123456, "-123'456"},
         {std::numeric_limits<std::int64_t>::min(), "-9'223'372'036'854'775'808"}};
-    for (const auto& [value, text] : cases) EXPECT_EQ(FormatThousands(value), text);
+    for (const auto& [value, text] : numbers) EXPECT_EQ(FormatThousands(value), text);
 }
 
 // Relative references that the resolver takes (the parser uses those with a scheme as they stand).
@@ -57,30 +47,22 @@ void ExpectResolved(const std::string& base, const Pairs& examples) {
     for (const auto& [reference, expected] : examples) EXPECT_EQ(ResolveReference(base, reference), expected) << reference;
 }
 
-TEST(ResolveReference, ExamplesOfTheStandard) {
+TEST(ResolveReference, ExamplesOfTheStandardAndWhatTakesAScheme) {
     ExpectResolved("http://a/b/c/d;p?q", {
         {"g", "http://a/b/c/g"}, {"/g", "http://a/g"}, {"//g", "http://g"}, {"?y", "http://a/b/c/d;p?y"},
         {"#s", "http://a/b/c/d;p?q#s"}, {"", "http://a/b/c/d;p?q"}, {".", "http://a/b/c/"}, {"../..", "http://a/"},
         {"../../../g", "http://a/g"}, {"/../g", "http://a/g"}, {"..g", "http://a/b/c/..g"}, {"./g/.", "http://a/b/c/g/"},
         {"g;x=1/../y", "http://a/b/c/y"}, {"g?y/../x", "http://a/b/c/g?y/../x"}});
-}
-
-TEST(ResolveReference, AnAuthorityWithoutPathCountsAsRootAndBytesStandAsTheyAre) {
+    // An authority without a path counts as the root; bytes stand as they are. A scheme is a letter, then scheme characters, then ":".
     ExpectResolved("http://site", {{"", "http://site/"}, {"dir/n.htm?id=1", "http://site/dir/n.htm?id=1"},
         {"#t", "http://site/#t"}, {"../x.htm", "http://site/x.htm"}, {" x", "http://site/ x"}, {"a%20b", "http://site/a%20b"}});
     EXPECT_EQ(ResolveReference("https://site?q=1", "?r=2"), "https://site/?r=2");
     EXPECT_EQ(ResolveReference("http://site/a/b#frag", ""), "http://site/a/b");
-}
-
-TEST(HasUriScheme, LetterThenSchemeCharactersThenColon) {
     for (const char* yes : {"mailto:x@y", "a+b-c.d:x", "Z:", "z9:"}) EXPECT_TRUE(HasUriScheme(yes));
     for (const char* no : {"", ":x", "1abc:x", "a b:x", "dir/a:b", "#x:y", "-x:"}) EXPECT_FALSE(HasUriScheme(no));
 }
 
-CompiledPattern Compiled(std::string_view text) {
-    CompiledPattern pattern;
-    return CompilePattern(pattern, text), pattern;
-}
+CompiledPattern Compiled(std::string_view text) { CompiledPattern pattern; return CompilePattern(pattern, text), pattern; }
 
 // The compiled tokens up to the last one with text or a flag, each followed by "!" when it needs a blank
 // after it, "(" when it opens the capture, and "|".

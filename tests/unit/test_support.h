@@ -1,15 +1,46 @@
-// A View for tests: records every call as one line of text, and answers questions and dialogs from
-// scripts. A crawl worker may call it from its own thread; tests look at it once the worker has ended.
+// What the core tests share. A working directory of their own (the program's files are relative to it), and
+// a View that records every call as one line of text and answers questions and dialogs from scripts. A crawl
+// worker may call the view from its own thread; tests look at it once the worker has ended.
 #pragma once
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <vector>
 
 #include "project/project_dialogs.h"
 #include "state/view.h"
 
 namespace veltrano::testing {
+
+class ScopedWorkingDirectory {
+public:
+    ScopedWorkingDirectory() {
+        std::filesystem::create_directories(folder_);
+        std::filesystem::current_path(folder_);
+    }
+    ~ScopedWorkingDirectory() {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(folder_, ignored_);
+    }
+
+private:
+    std::filesystem::path previous_ = std::filesystem::current_path();
+    std::filesystem::path folder_ = std::filesystem::temp_directory_path() / ("veltrano-" + std::to_string(std::random_device{}()));
+    std::error_code ignored_;
+};
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
 
 using Texts = std::vector<std::string>;
 inline Texts Prefixed(const std::string& prefix, Texts texts) {
