@@ -16,12 +16,12 @@
 
 #include "crawl/crawl_worker.h"
 #include "resource.h"
+#include "test_support.h"
 #include "win32/desktop_app.h"
 #include "win32/seams.h"
 
 namespace veltrano::testing {
 
-using Texts = std::vector<std::string>;
 // owner, title, default extension, flags, filter (with its NUL separators), size of the file buffer
 using ChooserRequest = std::tuple<HWND, std::string, std::string, DWORD, std::string, DWORD>;
 
@@ -45,16 +45,6 @@ inline Texts ListBoxItems(HWND box) {
         items.push_back(SendMessageA(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item)) == LB_ERR ? "(none)" : item);
     return items;
 }
-inline std::string FileText(const std::filesystem::path& path) { std::ifstream in(path, std::ios::binary); return {std::istreambuf_iterator(in), {}}; }
-
-struct FreshFolder {  // the working directory while it lives
-    inline static int made = 0;
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("veltrano-desktop-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made));
-    FreshFolder() { std::filesystem::create_directories(path); std::filesystem::current_path(path); }
-    ~FreshFolder() { std::error_code ignored; std::filesystem::current_path(path.parent_path(), ignored); std::filesystem::remove_all(path, ignored); }
-};
-
 struct DesktopHarness {
     explicit DesktopHarness(bool inFreshFolder = true) {
         if (inFreshFolder) folder.emplace();
@@ -150,7 +140,7 @@ struct DesktopHarness {
     bool WaitForCrawlEnd() { const bool ended = WaitFor([this] { return !app.state.workerActive; }); Flush(); return ended; }
     bool WaitForWindowEnd() { if (!WaitFor([this] { return !IsWindow(window); })) return false; ui_.join(); return true; }  // sets `result`
 
-    std::optional<FreshFolder> folder;  // declared first: it outlives the window and its worker
+    std::optional<ScopedWorkingDirectory> folder;  // declared first: it outlives the window and its worker
     win32::DesktopApp app;
     HWND window = nullptr;
     INT_PTR result = 0;

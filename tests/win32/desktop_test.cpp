@@ -113,8 +113,8 @@ TEST_F(DesktopTest, EscapeClosesAtOnceMidCrawlAndTheSetupIsKept) {
     desktop.PressKey(IDC_WEB_SITE, VK_ESCAPE);
     ASSERT_TRUE(desktop.WaitForWindowEnd());
     EXPECT_TRUE(desktop.Said().empty());
-    EXPECT_EQ(FileText("Projects/autosave_ini.txt"), "[ MAIN ]\r\nGRAB_TYPE = 2\r\nWEB_SITE = " + Url("/") + "\r\nSKIP_MASK = index\r\n");
-    EXPECT_EQ(FileText("Projects/autosave_extension.txt"), "xml\r\n");
+    EXPECT_EQ(ReadBytes("Projects/autosave_ini.txt"), "[ MAIN ]\r\nGRAB_TYPE = 2\r\nWEB_SITE = " + Url("/") + "\r\nSKIP_MASK = index\r\n");
+    EXPECT_EQ(ReadBytes("Projects/autosave_extension.txt"), "xml\r\n");
 }
 
 TEST_F(DesktopTest, TheGrabModeEnablesItsOwnListWhoseEditorsAddEditDeleteAndClear) {
@@ -174,7 +174,7 @@ TEST_F(DesktopTest, ResultFilesGoThroughTheChooserOnlyWebAddressesOpenAndHelpIsA
     const Texts results = {"http://one.example/", "HTTPS://two.example/x", "Ftp://f.example/", "C:\\calc.exe", "http:/half.example"};
     std::string found;
     for (const std::string& result : results) found += result + "\r\n";
-    std::ofstream("found.txt", std::ios::binary) << found;
+    WriteBytes("found.txt", found);
     desktop.Reply({std::nullopt, "found.txt", "saved.txt"});
     desktop.Command(IDM_LOAD_RESULTS);  // cancelled
     desktop.Command(IDM_LOAD_RESULTS);
@@ -185,7 +185,7 @@ TEST_F(DesktopTest, ResultFilesGoThroughTheChooserOnlyWebAddressesOpenAndHelpIsA
         desktop.Command(IDC_RESULT_LIST, LBN_SELCHANGE);
     }
     desktop.Command(IDM_SAVE_RESULTS);
-    EXPECT_EQ(FileText("saved.txt"), found);
+    EXPECT_EQ(ReadBytes("saved.txt"), found);
     EXPECT_EQ(desktop.Said(), Texts{"Data is saved successfully. [i]"});
     constexpr DWORD kFlags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     const std::string filter("txt (*.txt)\0*.txt\0", 18);
@@ -219,7 +219,7 @@ TEST(UrlmonDownloader, FailuresAndStatusCodesComeBackAsTheirNamesAndTheCallbackL
         void OnEndOfData(std::uint64_t totalBytes) override { endOfData.push_back(totalBytes); }
         std::vector<std::uint64_t> endOfData;
     } progress;
-    const FreshFolder folder;
+    const ScopedWorkingDirectory folder;
     HttpTestServer server;
     const auto download = [&](const std::string& url, const char* file = "tmp.txt") { return win32::UrlmonDownloader().Download(url, file, progress); };
     EXPECT_EQ(download("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/").status.rfind("INET_E_", 0), 0u);
